@@ -1,0 +1,43 @@
+// GL-free handling of the scene list's text: lines, fields, number conversions and messages.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Splits at every separator; a separator at the very end adds no empty piece after it, and
+// empty text gives no pieces at all. Lines split at '\n', fields at '\t'.
+std::vector<std::string_view> splitAt(std::string_view text, char separator);
+inline std::vector<std::string_view> splitLines(std::string_view text) {
+    return splitAt(text, '\n');
+}
+inline std::vector<std::string_view> splitFields(std::string_view line) {
+    return splitAt(line, '\t');
+}
+
+// Instance count as the C library reads an integer (leading blanks, sign, decimal digits, no
+// digits gives 0), clamped to the 32-bit signed range.
+int32_t parseInstanceCount(std::string_view field);
+
+// Duration as the C library reads a floating-point number (decimal, exponent, hexadecimal, inf,
+// nan; trailing text ignored; no number gives 0), rounded to single precision.
+float parseDuration(std::string_view field);
+
+// The duration as the standard stream writes a float by default: 12.5, 10, 0.333333, 1e+06.
+std::string formatDuration(float duration);
+
+// "Loaded scene (a.vert, b.frag, 100, 12.5)"
+std::string loadedSceneLine(std::string_view vertexPath, std::string_view fragmentPath,
+                            int32_t instanceCount, float duration);
+
+// True for a line made only of blanks, tabs and carriage returns (or nothing at all).
+bool isBlankLine(std::string_view line);
+
+// The warning for a list line with too few fields to make a scene.
+std::string shortLineWarning(std::string_view listPath, size_t lineNumber, size_t fieldCount);
+
+// A scene's time is up in the first frame whose elapsed time exceeds its duration, strictly.
+inline bool sceneTimeIsUp(double elapsed, float duration) {
+    return elapsed > static_cast<double>(duration);
+}

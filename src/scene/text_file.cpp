@@ -1,0 +1,46 @@
+// Reads the scene list and shader sources whole, as byte strings.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+
+#include "scene/scene.h"
+
+std::string readTextFile(const std::string& path) {
+    // Only regular files are read: a directory has no contents to give, and a FIFO or a device
+    // could block start-up forever. O_NONBLOCK keeps the open itself from waiting on a FIFO, and
+    // the type is taken from the opened descriptor so that it cannot change underneath us. A path
+    // with a NUL byte would name a different, shorter path to the system.
+    int fd = -1;
+    struct stat status {};
+    if (path.find('\0') == std::string::npos) {
+        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        close(fd);
+        fd = -1;
+    }
+    if (fd < 0) {
+        std::cerr << "Unable to open file " << path << std::endl;
+        return std::string();
+    }
+
+    std::string text;
+    text.reserve(static_cast<size_t>(status.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t count = read(fd, chunk, sizeof chunk);
+        if (count > 0) {
+            text.append(chunk, static_cast<size_t>(count));
+        } else if (count < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // End of file, or a read error: what was read so far is the result.
+            break;
+        }
+    }
+    close(fd);
+    return text;
+}
