@@ -1,0 +1,57 @@
+# Shared set-up for the project's commands: install what is missing, configure and build.
+# Sourced by scripts/play and scripts/test; quiet when everything is already in place.
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+buildDir="$repo/build"
+
+# Packages to build and play: compiler, CMake, GLFW, the loader generator, Mesa's drivers.
+playPackages=(cmake make g++ pkg-config python3 python3-glad libglfw3-dev libgl1-mesa-dri
+              libglx-mesa0 libegl-mesa0 libegl-dev libpng-dev)
+# What the tests add: GoogleTest, a virtual display and the tools that look at it.
+testPackages=(libgtest-dev xvfb xauth xdotool x11-apps imagemagick apitrace)
+
+fail() {
+    echo "$*" >&2
+    exit 1
+}
+
+# Installs whichever of the named Debian packages are not installed yet.
+ensurePackages() {
+    local missing=() package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null | grep -qx installed; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || fail "Installing ${missing[*]} needs root: run as root or install sudo."
+        sudo=(sudo)
+    fi
+    echo "Installing ${missing[*]} ..."
+    local log
+    log=$(mktemp)
+    if ! { "${sudo[@]}" apt-get update -q &&
+           "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+               apt-get install -y -q --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        fail "Could not install ${missing[*]}."
+    fi
+    rm -f "$log"
+}
+
+# Configures build/ once, then brings it up to date; prints the compiler's output only on failure.
+buildProject() {
+    local log
+    log=$(mktemp)
+    if ! { cmake -S "$repo" -B "$buildDir" "$@" &&
+           cmake --build "$buildDir" --parallel "$(nproc)"; } >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        fail "The build failed."
+    fi
+    rm -f "$log"
+}
