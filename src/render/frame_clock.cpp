@@ -1,0 +1,119 @@
+// The renderer's fixed clock: which scene each frame shows, and the time it feeds that scene.
+#include "render/frame_clock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "scene/scene_text.h"
+
+// Past 2^53 frames the division no longer tells neighbouring frames apart.
+static const double largestFrame = 9007199254740992.0;
+
+static double secondOf(int64_t frame, double fps) {
+    return static_cast<double>(frame) / fps;
+}
+
+// The first frame, from `first` on, whose time since `startFrame`'s reading is up.
+static int64_t endFrame(int64_t startFrame, int64_t first, float duration, double fps) {
+    if (!(duration < INFINITY)) {
+        return neverEnds; // inf and nan are never exceeded
+    }
+    const double start = secondOf(startFrame, fps);
+    auto isUp = [&](int64_t frame) {
+        return sceneTimeIsUp(secondOf(frame, fps) - start, duration);
+    };
+    // Start from the estimate and walk to the exact frame: the test is monotonic in the frame.
+    const double estimate = std::floor((start + static_cast<double>(duration)) * fps);
+    if (!(estimate < largestFrame)) {
+        return neverEnds;
+    }
+    int64_t frame = std::max(first, static_cast<int64_t>(estimate));
+    while (frame > first && isUp(frame - 1)) {
+        --frame;
+    }
+    while (!isUp(frame)) {
+        ++frame;
+    }
+    return frame;
+}
+
+std::vector<int64_t> sceneEndFrames(const std::vector<float>& durations, double fps) {
+    std::vector<int64_t> ends;
+    int64_t startFrame = 0;
+    int64_t first = 0;
+    for (float duration : durations) {
+        const int64_t end = endFrame(startFrame, first, duration, fps);
+        ends.push_back(end);
+        if (end == neverEnds) {
+            break;
+        }
+        startFrame = end;
+        first = end + 1;
+    }
+    return ends;
+}
+
+int64_t sequenceFrameCount(const std::vector<int64_t>& endFrames) {
+    if (endFrames.empty()) {
+        return 0;
+    }
+    return endFrames.back() == neverEnds ? neverEnds : endFrames.back() + 1;
+}
+
+FrameSlot frameSlot(const std::vector<int64_t>& endFrames, double fps, int64_t frame) {
+    const auto current = std::lower_bound(endFrames.begin(), endFrames.end(), frame);
+    const size_t scene = static_cast<size_t>(current - endFrames.begin());
+    const int64_t startFrame = scene == 0 ? 0 : endFrames[scene - 1];
+    return {scene, secondOf(frame, fps) - secondOf(startFrame, fps)};
+}
+
+int64_t frameAtSecond(double seconds, double fps) {
+    // 0.29 s at 100 fps is 28.999999999999996 in binary; it means frame 29.
+    const double product = seconds * fps;
+    const double frame = std::floor(product + 1e-9 * std::max(1.0, product));
+    return frame < largestFrame ? static_cast<int64_t>(frame) : neverEnds;
+}
+
+static std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+FrameRange frameRange(const std::vector<int64_t>& endFrames, const std::vector<float>& durations,
+                      double fps, std::optional<double> from, std::optional<double> to,
+                      std::optional<double> at) {
+    FrameRange range;
+    if (endFrames.empty()) {
+        range.error = "the scene list has no scenes to render";
+        return range;
+    }
+    const int64_t total = sequenceFrameCount(endFrames);
+    if (total == neverEnds && !to && !at) {
+        const size_t scene = endFrames.size() - 1;
+        range.error = "scene " + std::to_string(scene + 1) + " never ends (duration " +
+                      formatDuration(durations[scene]) + "); give --to to say where to stop";
+        return range;
+    }
+    const std::string end =
+        total == neverEnds ? "" : secondsText(static_cast<double>(total - 1) / fps);
+    if (at) {
+        const int64_t frame = frameAtSecond(*at, fps);
+        if (frame >= total) {
+            range.error = "--at " + secondsText(*at) +
+                          " is past the end of the sequence (its last frame shows second " + end +
+                          ")";
+            return range;
+        }
+        range.first = range.last = frame;
+        return range;
+    }
+    range.first = from ? frameAtSecond(*from, fps) : 0;
+    range.last = to ? std::min(frameAtSecond(*to, fps), total - 1) : total - 1;
+    if (range.first >= total) {
+        range.error = "--from " + secondsText(*from) +
+                      " is past the end of the sequence (its last frame shows second " + end + ")";
+    }
+    return range;
+}

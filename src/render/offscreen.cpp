@@ -1,0 +1,89 @@
+// The renderer's framebuffer and its asynchronous readback through pixel buffer objects.
+#include "render/offscreen.h"
+
+bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::string& error) {
+    GLint largestRenderbuffer = 0;
+    GLint largestViewport[2] = {};
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestRenderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largestViewport);
+    if (width > largestRenderbuffer || height > largestRenderbuffer || width > largestViewport[0] ||
+        height > largestViewport[1]) {
+        error = "the frame size is larger than this OpenGL driver draws (at most " +
+                std::to_string(largestRenderbuffer) + " pixels a side)";
+        return false;
+    }
+    target.width = width;
+    target.height = height;
+    glCreateRenderbuffers(1, &target.color);
+    glNamedRenderbufferStorage(target.color, GL_RGBA8, width, height);
+    glCreateRenderbuffers(1, &target.depthStencil);
+    glNamedRenderbufferStorage(target.depthStencil, GL_DEPTH24_STENCIL8, width, height);
+    glCreateFramebuffers(1, &target.framebuffer);
+    glNamedFramebufferRenderbuffer(target.framebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                   target.color);
+    glNamedFramebufferRenderbuffer(target.framebuffer, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                   target.depthStencil);
+    if (glCheckNamedFramebufferStatus(target.framebuffer, GL_FRAMEBUFFER) !=
+        GL_FRAMEBUFFER_COMPLETE) {
+        destroyOffscreenTarget(target);
+        error = "the driver cannot make a " + std::to_string(width) + "x" + std::to_string(height) +
+                " framebuffer";
+        return false;
+    }
+    // A context without a window starts with an empty viewport.
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+    glViewport(0, 0, width, height);
+    return true;
+}
+
+void destroyOffscreenTarget(OffscreenTarget& target) {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteFramebuffers(1, &target.framebuffer);
+    glDeleteRenderbuffers(1, &target.depthStencil);
+    glDeleteRenderbuffers(1, &target.color);
+    target = OffscreenTarget{};
+}
+
+void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target) {
+    ring.frameBytes = static_cast<size_t>(target.width) * static_cast<size_t>(target.height) * 4;
+    const GLbitfield flags = GL_MAP_READ_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+    glCreateBuffers(ReadbackRing::slotCount, ring.buffers);
+    for (int slot = 0; slot < ReadbackRing::slotCount; ++slot) {
+        glNamedBufferStorage(ring.buffers[slot], static_cast<GLsizeiptr>(ring.frameBytes), nullptr,
+                             flags | GL_CLIENT_STORAGE_BIT);
+        ring.pixels[slot] = static_cast<const uint8_t*>(glMapNamedBufferRange(
+            ring.buffers[slot], 0, static_cast<GLsizeiptr>(ring.frameBytes), flags));
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+}
+
+void startReadback(ReadbackRing& ring, int slot, const OffscreenTarget& target) {
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, ring.buffers[slot]);
+    glReadPixels(0, 0, target.width, target.height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    ring.fences[slot] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+}
+
+void finishReadback(ReadbackRing& ring, int slot) {
+    if (!ring.fences[slot]) {
+        return;
+    }
+    // Flush with the first wait so the fence is sure to be reached.
+    GLbitfield waitFlags = GL_SYNC_FLUSH_COMMANDS_BIT;
+    while (glClientWaitSync(ring.fences[slot], waitFlags, 1000000000) == GL_TIMEOUT_EXPIRED) {
+        waitFlags = 0;
+    }
+    glDeleteSync(ring.fences[slot]);
+    ring.fences[slot] = nullptr;
+}
+
+void destroyReadbackRing(ReadbackRing& ring) {
+    for (int slot = 0; slot < ReadbackRing::slotCount; ++slot) {
+        if (ring.fences[slot]) {
+            glDeleteSync(ring.fences[slot]);
+        }
+        glUnmapNamedBuffer(ring.buffers[slot]);
+    }
+    glDeleteBuffers(ReadbackRing::slotCount, ring.buffers);
+    ring = ReadbackRing{};
+}

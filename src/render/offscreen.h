@@ -1,0 +1,39 @@
+// The renderer's framebuffer and its asynchronous readback through pixel buffer objects.
+#pragma once
+
+#include <glad/gl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Colour and depth-stencil formats as the player's window gets them.
+struct OffscreenTarget {
+    GLuint framebuffer = 0;
+    GLuint color = 0;
+    GLuint depthStencil = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Creates the target and binds it for drawing and reading; false with a reason if the driver
+// cannot make one that size.
+bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::string& error);
+void destroyOffscreenTarget(OffscreenTarget& target);
+
+// A ring of persistently mapped pack buffers: a frame is read into one while the encoder works
+// on the pixels of another, so drawing never waits for the copy to the CPU.
+struct ReadbackRing {
+    static const int slotCount = 4;
+    GLuint buffers[slotCount] = {};
+    const uint8_t* pixels[slotCount] = {};
+    GLsync fences[slotCount] = {};
+    size_t frameBytes = 0;
+};
+
+void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target);
+// Queues the copy of the target's pixels (RGBA, bottom row first) into the slot's buffer.
+void startReadback(ReadbackRing& ring, int slot, const OffscreenTarget& target);
+// Waits until the slot's copy has landed; its pixels can then be read from any thread.
+void finishReadback(ReadbackRing& ring, int slot);
+void destroyReadbackRing(ReadbackRing& ring);

@@ -1,0 +1,50 @@
+// The renderer's command line, parsed without touching anything outside the arguments.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class OutputKind {
+    none,        // --check
+    pngSequence, // a pattern with one integer conversion
+    pngStill,    // NAME.png with --at
+    y4mFile,     // NAME.y4m
+    y4mStdout,   // -
+};
+
+struct RenderOptions {
+    std::string sceneList = "shaders/prog.csv";
+    std::string output;
+    OutputKind outputKind = OutputKind::none;
+    double fps = 60.0;
+    int width = 1920;
+    int height = 1080;
+    std::optional<double> from, to, at;
+    bool check = false;
+    bool quiet = false;
+};
+
+enum class ParseAction { render, help, version, usageError };
+
+struct ParseResult {
+    ParseAction action = ParseAction::usageError;
+    RenderOptions options;
+    std::string error; // the one-line reason, for usageError
+};
+
+// args excludes the program name.
+ParseResult parseRenderOptions(const std::vector<std::string>& args);
+
+extern const char* const renderUsage;
+
+// A frame file name: the pattern's one integer conversion (%d, %05d, %i, %u, with an optional
+// zero flag and width) filled with the frame number; %% stands for a single percent sign.
+struct FramePattern {
+    std::string prefix, suffix;
+    bool zeroPad = false;
+    int width = 0;
+};
+// Succeeds only for a pattern with exactly one integer conversion and nothing else.
+std::optional<FramePattern> parseFramePattern(const std::string& pattern);
+std::string formatFramePath(const FramePattern& pattern, long long frame);
