@@ -128,7 +128,7 @@ struct Parser {
             options.quiet = true;
         } else if (name == "help") {
             result.action = ParseAction::help;
-        } else if (name == "version" && result.action != ParseAction::help) {
+        } else if (name == "version") {
             result.action = ParseAction::version;
         }
         return true;
@@ -154,7 +154,8 @@ struct Parser {
     bool parse(const std::vector<std::string>& args) {
         result.action = ParseAction::render;
         bool optionsEnded = false;
-        for (size_t i = 0; i < args.size(); ++i) {
+        // --help and --version act where they stand, as soon as they are read.
+        for (size_t i = 0; i < args.size() && result.action == ParseAction::render; ++i) {
             const std::string& arg = args[i];
             if (optionsEnded || arg == "-" || arg.size() < 2 || arg[0] != '-') {
                 positionals.push_back(arg);
@@ -201,6 +202,9 @@ struct Parser {
                     }
                     if (!spec->takesValue) {
                         apply(*spec, "");
+                        if (result.action != ParseAction::render) {
+                            break;
+                        }
                         continue;
                     }
                     if (j + 1 < arg.size()) {

@@ -1,0 +1,244 @@
+// GL-free tests of the renderer: the clock, the frame range, the command line, y4m and progress.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "render/frame_clock.h"
+#include "render/options.h"
+#include "render/progress.h"
+#include "render/y4m.h"
+#include "scene/scene_text.h"
+
+static const float inf = std::numeric_limits<float>::infinity();
+
+using Ends = std::vector<int64_t>;
+
+// The player's loop with readings taken exactly at k / fps: the rule the clock must reproduce.
+static Ends simulatePlayer(const std::vector<float>& durations, double fps, int64_t limit) {
+    Ends ends;
+    size_t scene = 0;
+    double start = 0;
+    for (int64_t frame = 0; frame < limit && scene < durations.size(); ++frame) {
+        const double now = static_cast<double>(frame) / fps;
+        if (sceneTimeIsUp(now - start, durations[scene])) {
+            ends.push_back(frame);
+            ++scene;
+            start = now;
+        }
+    }
+    return ends;
+}
+
+TEST(FrameClock, FinishesScenesStrictlyAfterTheirDuration) {
+    // 0.5 s and 0.25 s at 10 fps: frames 0..6 show the first, 7..9 the second.
+    const Ends ends = sceneEndFrames({0.5f, 0.25f}, 10.0);
+    EXPECT_EQ(ends, (Ends{6, 9}));
+    EXPECT_EQ(sequenceFrameCount(ends), 10);
+    EXPECT_EQ(frameSlot(ends, 10.0, 0).scene, 0u);
+    EXPECT_EQ(frameSlot(ends, 10.0, 6).scene, 0u);
+    EXPECT_DOUBLE_EQ(frameSlot(ends, 10.0, 6).elapsed, 0.6);
+    EXPECT_EQ(frameSlot(ends, 10.0, 7).scene, 1u);
+    EXPECT_NEAR(frameSlot(ends, 10.0, 7).elapsed, 0.1, 1e-12);
+    EXPECT_EQ(frameSlot(ends, 10.0, 9).scene, 1u);
+    // Whole seconds at 60 fps: a 2 s scene shows 122 frames (its time is exactly 2 in the 121st).
+    EXPECT_EQ(sceneEndFrames({2.0f, 2.0f}, 60.0), (Ends{121, 242}));
+}
+
+TEST(FrameClock, ZeroNegativeAndEndlessDurations) {
+    // The first scene's first frame is at time 0, which does not exceed 0.
+    EXPECT_EQ(sceneEndFrames({0.0f, 0.0f, -1.0f, -inf}, 30.0), (Ends{1, 2, 3, 4}));
+    EXPECT_EQ(sceneEndFrames({1.0f, inf, 1.0f}, 10.0), (Ends{11, neverEnds}));
+    EXPECT_EQ(sceneEndFrames({std::nanf("")}, 10.0), (Ends{neverEnds}));
+    EXPECT_EQ(sceneEndFrames({3e38f}, 1000.0), (Ends{neverEnds}));
+    EXPECT_EQ(sequenceFrameCount(sceneEndFrames({1.0f, inf}, 10.0)), neverEnds);
+    EXPECT_EQ(sequenceFrameCount({}), 0);
+    const Ends endless = sceneEndFrames({1.0f, inf}, 10.0);
+    EXPECT_EQ(frameSlot(endless, 10.0, 1000000).scene, 1u);
+    EXPECT_DOUBLE_EQ(frameSlot(endless, 10.0, 1000000).elapsed, 100000.0 - 1.1);
+}
+
+TEST(FrameClock, AgreesWithTheLoopFrameByFrame) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> duration(-0.1f, 3.0f);
+    const double rates[] = {1.0, 10.0, 23.976, 24.0, 29.97, 30.0, 59.94, 60.0, 144.0, 1000.0 / 3.0};
+    for (double fps : rates) {
+        std::vector<float> durations;
+        for (int i = 0; i < 40; ++i) {
+            // Some exact multiples of the frame time, where the strict comparison matters.
+            durations.push_back(i % 3 == 0 ? static_cast<float>(std::round(duration(random) * fps) / fps)
+                                           : duration(random));
+        }
+        EXPECT_EQ(sceneEndFrames(durations, fps), simulatePlayer(durations, fps, 1000000)) << fps;
+    }
+}
+
+TEST(FrameClock, SecondsToFrames) {
+    EXPECT_EQ(frameAtSecond(0.0, 60.0), 0);
+    EXPECT_EQ(frameAtSecond(1.0, 60.0), 60);
+    EXPECT_EQ(frameAtSecond(0.29, 100.0), 29);
+    EXPECT_EQ(frameAtSecond(0.55, 10.0), 5);
+    EXPECT_EQ(frameAtSecond(1.0 / 60.0 - 1e-6, 60.0), 0);
+    EXPECT_EQ(frameAtSecond(1e300, 60.0), neverEnds);
+}
+
+TEST(FrameRange, PicksFramesOrSaysWhyNot) {
+    const std::vector<float> durations = {0.5f, 0.25f};
+    const Ends ends = sceneEndFrames(durations, 10.0);
+    const auto range = [&](std::optional<double> from, std::optional<double> to, std::optional<double> at) {
+        return frameRange(ends, durations, 10.0, from, to, at);
+    };
+    EXPECT_EQ(range({}, {}, {}).first, 0);
+    EXPECT_EQ(range({}, {}, {}).last, 9);
+    EXPECT_EQ(range(0.3, 0.7, {}).first, 3);
+    EXPECT_EQ(range(0.3, 0.7, {}).last, 7);
+    EXPECT_EQ(range({}, 50.0, {}).last, 9);
+    EXPECT_EQ(range({}, {}, 0.55).first, 5);
+    EXPECT_EQ(range({}, {}, 0.55).last, 5);
+    EXPECT_NE(range({}, {}, 1.0).error.find("--at 1 is past the end"), std::string::npos);
+    EXPECT_NE(range(1.0, {}, {}).error.find("--from 1 is past the end"), std::string::npos);
+    EXPECT_TRUE(range({}, {}, 0.9).error.empty());
+
+    const std::vector<float> endless = {1.0f, inf};
+    const Ends endlessEnds = sceneEndFrames(endless, 10.0);
+    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, {}).error,
+              "scene 2 never ends (duration inf); give --to to say where to stop");
+    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, 5.0, {}).last, 50);
+    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, 99.0).first, 990);
+    EXPECT_FALSE(frameRange({}, {}, 10.0, {}, {}, {}).error.empty());
+}
+
+static ParseResult parse(std::vector<std::string> args) {
+    return parseRenderOptions(args);
+}
+
+TEST(RenderOptions, DefaultsAndEveryForm) {
+    ParseResult result = parse({"-o", "out.y4m"});
+    ASSERT_EQ(result.action, ParseAction::render) << result.error;
+    EXPECT_EQ(result.options.sceneList, "shaders/prog.csv");
+    EXPECT_EQ(result.options.fps, 60.0);
+    EXPECT_EQ(result.options.width, 1920);
+    EXPECT_EQ(result.options.height, 1080);
+    EXPECT_EQ(result.options.outputKind, OutputKind::y4mFile);
+
+    result = parse({"--output=frames/%05d.png", "-qr30", "--size", "640x360", "--fr", "1.5", "--to=2", "list.csv"});
+    ASSERT_EQ(result.action, ParseAction::render) << result.error;
+    EXPECT_EQ(result.options.outputKind, OutputKind::pngSequence);
+    EXPECT_TRUE(result.options.quiet);
+    EXPECT_EQ(result.options.fps, 30.0);
+    EXPECT_EQ(result.options.width, 640);
+    EXPECT_EQ(result.options.height, 360);
+    EXPECT_EQ(*result.options.from, 1.5);
+    EXPECT_EQ(*result.options.to, 2.0);
+    EXPECT_EQ(result.options.sceneList, "list.csv");
+
+    EXPECT_EQ(parse({"-o", "-"}).options.outputKind, OutputKind::y4mStdout);
+    EXPECT_EQ(parse({"-o", "still.png", "--at", "3"}).options.outputKind, OutputKind::pngStill);
+    EXPECT_EQ(parse({"--check", "--", "-odd.csv"}).options.sceneList, "-odd.csv");
+    EXPECT_TRUE(parse({"--check"}).options.check);
+    EXPECT_EQ(parse({"--help", "--bogus"}).action, ParseAction::help);
+    EXPECT_EQ(parse({"-V"}).action, ParseAction::version);
+    EXPECT_EQ(parse({"--version", "-h"}).action, ParseAction::version);
+    EXPECT_EQ(parse({"--bogus", "--help"}).action, ParseAction::usageError);
+}
+
+TEST(RenderOptions, MistakesAreUsageErrorsWithAReason) {
+    const std::vector<std::vector<std::string>> mistakes = {
+        {"--bogus"}, {"-x"}, {"-o"}, {"--output"}, {"-o", ""}, {},
+        {"-o", "a.y4m", "-r", "0"}, {"-o", "a.y4m", "-r", "-5"}, {"-o", "a.y4m", "--fps=abc"},
+        {"-o", "a.y4m", "--fps", "nan"}, {"-o", "a.y4m", "--fps", "inf"}, {"-o", "a.y4m", "--fps", "30fps"},
+        {"-o", "a.y4m", "-s", "0x100"}, {"-o", "a.y4m", "-s", "100x0"}, {"-o", "a.y4m", "-s", "100"},
+        {"-o", "a.y4m", "-s", "-1x5"}, {"-o", "a.y4m", "-s", "100x100x3"}, {"-o", "a.y4m", "-s", "999999x9"},
+        {"-o", "a.y4m", "--from", "2", "--to", "1"}, {"-o", "a.y4m", "--from", "-1"},
+        {"-o", "a.y4m", "--at", "1", "--from", "0"}, {"-o", "a.y4m", "--to", "x"},
+        {"-o", "a.png"}, {"-o", "a.mp4"}, {"-o", "f/%05d%d.png"}, {"-o", "f/%s.png"}, {"-o", "f/%n.png"},
+        {"-o", "a.y4m", "one.csv", "two.csv"}, {"--check", "-o", "a.y4m"}, {"--check=yes"},
+        {"--f", "1", "-o", "a.y4m"}, // --fps or --from?
+    };
+    for (const auto& args : mistakes) {
+        std::string joined;
+        for (const auto& arg : args) {
+            joined += "[" + arg + "]";
+        }
+        const ParseResult result = parse(args);
+        EXPECT_EQ(result.action, ParseAction::usageError) << joined;
+        EXPECT_FALSE(result.error.empty()) << joined;
+        EXPECT_EQ(result.error.find('\n'), std::string::npos) << joined;
+    }
+    EXPECT_EQ(*parse({"--t", "1", "-o", "a.y4m"}).options.to, 1.0); // only --to starts so
+}
+
+TEST(FramePattern, OneIntegerConversion) {
+    const auto pattern = parseFramePattern("frames/%05d.png");
+    ASSERT_TRUE(pattern);
+    EXPECT_EQ(formatFramePath(*pattern, 42), "frames/00042.png");
+    EXPECT_EQ(formatFramePath(*pattern, 1234567), "frames/1234567.png");
+    EXPECT_EQ(formatFramePath(*parseFramePattern("100%%/f%d.png"), 7), "100%/f7.png");
+    EXPECT_EQ(formatFramePath(*parseFramePattern("f%4i.png"), 7), "f   7.png");
+    EXPECT_EQ(formatFramePath(*parseFramePattern("%u.png"), 0), "0.png");
+    EXPECT_FALSE(parseFramePattern("frames.png"));
+    EXPECT_FALSE(parseFramePattern("%d%d.png"));
+    EXPECT_FALSE(parseFramePattern("%ld.png"));
+    EXPECT_FALSE(parseFramePattern("%-5d.png"));
+    EXPECT_FALSE(parseFramePattern("%99999999999d.png"));
+    EXPECT_FALSE(parseFramePattern("trailing%"));
+}
+
+TEST(Y4m, StreamHeaderAndFrameRate) {
+    EXPECT_EQ(y4mStreamHeader(1920, 1080, 60.0),
+              "YUV4MPEG2 W1920 H1080 F60:1 Ip A1:1 C420jpeg XYSCSS=420JPEG XCOLORRANGE=LIMITED\n");
+    uint64_t numerator = 0, denominator = 0;
+    frameRateFraction(29.97, numerator, denominator);
+    EXPECT_EQ(numerator * 1000 + denominator, 2997u * 1000 + 100u);
+    frameRateFraction(30000.0 / 1001.0, numerator, denominator);
+    EXPECT_EQ(numerator * 10000 + denominator, 30000u * 10000 + 1001u);
+    frameRateFraction(0.5, numerator, denominator);
+    EXPECT_EQ(numerator * 10 + denominator, 1u * 10 + 2u);
+    frameRateFraction(M_PI, numerator, denominator);
+    EXPECT_NEAR(static_cast<double>(numerator) / static_cast<double>(denominator), M_PI, 1e-6);
+    EXPECT_EQ(i420FrameSize(1920, 1080), 1920u * 1080u * 3 / 2);
+    EXPECT_EQ(i420FrameSize(3, 3), 9u + 2 * 4u);
+}
+
+TEST(Y4m, ConvertsColoursAndFlipsRows) {
+    // 2 x 2 pixels; the bottom row comes first in OpenGL's order.
+    const uint8_t bottomUp[] = {0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 0};
+    uint8_t planes[6];
+    rgbaToI420(bottomUp, 2, 2, planes);
+    EXPECT_EQ(planes[0], 235); // top row: white
+    EXPECT_EQ(planes[1], 235);
+    EXPECT_EQ(planes[2], 16); // bottom row: black
+    EXPECT_EQ(planes[3], 16);
+    EXPECT_EQ(planes[4], 128); // grey average: no colour
+    EXPECT_EQ(planes[5], 128);
+
+    struct Sample {
+        uint8_t r, g, b, y, cb, cr;
+    };
+    for (const Sample& s : {Sample{255, 0, 0, 82, 90, 240}, Sample{0, 255, 0, 145, 54, 34},
+                            Sample{0, 0, 255, 41, 240, 110}, Sample{128, 128, 128, 126, 128, 128}}) {
+        const uint8_t pixel[4] = {s.r, s.g, s.b, 255};
+        rgbaToI420(pixel, 1, 1, planes);
+        EXPECT_NEAR(planes[0], s.y, 1) << int(s.r) << "," << int(s.g) << "," << int(s.b);
+        EXPECT_NEAR(planes[1], s.cb, 1) << int(s.r) << "," << int(s.g) << "," << int(s.b);
+        EXPECT_NEAR(planes[2], s.cr, 1) << int(s.r) << "," << int(s.g) << "," << int(s.b);
+    }
+}
+
+TEST(Y4m, OddSizesAverageWhatIsThere) {
+    // 3 x 1: chroma 2 x 1; the right sample covers only the last pixel.
+    const uint8_t row[] = {255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255};
+    uint8_t planes[3 + 2 + 2];
+    rgbaToI420(row, 3, 1, planes);
+    EXPECT_NEAR(planes[3], 90, 1);  // red block
+    EXPECT_NEAR(planes[4], 240, 1); // blue pixel
+    EXPECT_NEAR(planes[5], 240, 1);
+    EXPECT_NEAR(planes[6], 110, 1);
+}
+
+TEST(Progress, LineShowsRateAndTimeLeft) {
+    EXPECT_EQ(progressLine(120, 600, 2.0), "frame 120/600  60.0 fps  0:08 left");
+    EXPECT_EQ(progressLine(0, 600, 0.0), "frame 0/600  0.0 fps  --:-- left");
+    EXPECT_EQ(progressLine(1, 100001, 1.0), "frame 1/100001  1.0 fps  27:46:40 left");
+}
