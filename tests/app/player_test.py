@@ -6,7 +6,6 @@ usage: player_test.py PLAYER [TestClass ...]
 """
 import os
 import re
-import shutil
 import signal
 import subprocess
 import sys
@@ -14,85 +13,15 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from e2e import (Workspace, line, player_window, press_escape, red_box, run_in,  # noqa: E402
+                 screenshot, xdotool)
+
 PLAYER = None
 
-RED_VERTEX = """#version 450 core
-layout(location = 0) in vec4 position;
-uniform mat4 mvp;
-void main() { gl_Position = mvp * position; }
-"""
-RED_FRAGMENT = """#version 450 core
-uniform float time;
-out vec4 color;
-void main() { color = vec4(1.0, 0.0, min(time, 0.0), 1.0); }
-"""
-# No "time" and no "mvp": the uniform uploads are skipped for this one.
-FLAT_VERTEX = """#version 450 core
-layout(location = 0) in vec4 position;
-void main() { gl_Position = position; }
-"""
-FLAT_FRAGMENT = """#version 450 core
-out vec4 color;
-void main() { color = vec4(0.0, 0.0, 1.0, 1.0); }
-"""
 
-
-class Workspace:
-    """A temporary working directory with shaders/ and a scene list."""
-
-    def __init__(self, scene_list, files=None):
-        self.path = tempfile.mkdtemp(prefix="prismwafer-e2e-")
-        os.mkdir(os.path.join(self.path, "shaders"))
-        shaders = {"red.vert": RED_VERTEX, "red.frag": RED_FRAGMENT,
-                   "flat.vert": FLAT_VERTEX, "flat.frag": FLAT_FRAGMENT}
-        shaders.update(files or {})
-        for name, text in shaders.items():
-            with open(os.path.join(self.path, "shaders", name), "w") as f:
-                f.write(text)
-        if scene_list is not None:
-            with open(self.list_path(), "wb") as f:
-                f.write(scene_list.encode() if isinstance(scene_list, str) else scene_list)
-
-    def list_path(self):
-        return os.path.join(self.path, "shaders", "prog.csv")
-
-    def remove(self):
-        shutil.rmtree(self.path, ignore_errors=True)
-
-
-def line(vertex, fragment, instances, seconds):
-    return "shaders/%s\tshaders/%s\t%s\t%s\n" % (vertex, fragment, instances, seconds)
-
-
-def run_player(workspace, args=(), env=None, timeout=60, prefix=()):
-    return subprocess.run(list(prefix) + [PLAYER] + list(args), cwd=workspace.path, env=env,
-                          capture_output=True, timeout=timeout)
-
-
-def xdotool(*args):
-    return subprocess.run(["xdotool"] + list(args), capture_output=True, text=True, timeout=30)
-
-
-def player_window():
-    found = xdotool("search", "--sync", "--onlyvisible", "--name", "^Prismwafer -- ")
-    return found.stdout.split()[0]
-
-
-def press_escape():
-    window = player_window()
-    time.sleep(0.5)
-    xdotool("windowfocus", "--sync", window)
-    xdotool("key", "Escape")
-
-
-def screenshot():
-    """The whole virtual screen as (width, height, rgb bytes)."""
-    xwd = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, check=True, timeout=30)
-    ppm = subprocess.run(["/usr/bin/convert", "xwd:-", "-depth", "8", "ppm:-"], input=xwd.stdout,
-                         capture_output=True, check=True, timeout=30).stdout
-    header = re.match(rb"P6\s+(?:#[^\n]*\n)?(\d+)\s+(\d+)\s+255\s", ppm)
-    width, height = int(header.group(1)), int(header.group(2))
-    return width, height, ppm[header.end():]
+def run_player(workspace, **kwargs):
+    return run_in(workspace, PLAYER, **kwargs)
 
 
 class Call:
@@ -338,15 +267,13 @@ class Interaction(unittest.TestCase):
         press_escape()
         self.assertEqual(self.player.wait(timeout=20), 0)
         self.assertEqual((width, height), (1920, 1080))
-        red = [(i % width, i // width) for i in range(width * height)
-               if rgb[3 * i] > 200 and rgb[3 * i + 1] < 50 and rgb[3 * i + 2] < 50]
-        xs, ys = [p[0] for p in red], [p[1] for p in red]
+        (left, right, top, bottom), count = red_box(width, height, rgb)
         # (+-0.8820336 / 3, +-1.5611995 / 3) in normalised device coordinates.
-        self.assertAlmostEqual(min(xs), 678, delta=2)
-        self.assertAlmostEqual(max(xs), 1241, delta=2)
-        self.assertAlmostEqual(min(ys), 259, delta=2)
-        self.assertAlmostEqual(max(ys), 820, delta=2)
-        self.assertEqual(len(red), (max(xs) - min(xs) + 1) * (max(ys) - min(ys) + 1), "a solid rectangle")
+        self.assertAlmostEqual(left, 678, delta=2)
+        self.assertAlmostEqual(right, 1241, delta=2)
+        self.assertAlmostEqual(top, 259, delta=2)
+        self.assertAlmostEqual(bottom, 820, delta=2)
+        self.assertEqual(count, (right - left + 1) * (bottom - top + 1), "a solid rectangle")
         self.assertEqual(rgb[0:3], b"\0\0\0", "cleared to black around it")
 
 

@@ -67,8 +67,9 @@ TEST(FrameClock, AgreesWithTheLoopFrameByFrame) {
         std::vector<float> durations;
         for (int i = 0; i < 40; ++i) {
             // Some exact multiples of the frame time, where the strict comparison matters.
-            durations.push_back(i % 3 == 0 ? static_cast<float>(std::round(duration(random) * fps) / fps)
-                                           : duration(random));
+            durations.push_back(i % 3 == 0
+                                    ? static_cast<float>(std::round(duration(random) * fps) / fps)
+                                    : duration(random));
         }
         EXPECT_EQ(sceneEndFrames(durations, fps), simulatePlayer(durations, fps, 1000000)) << fps;
     }
@@ -86,7 +87,8 @@ TEST(FrameClock, SecondsToFrames) {
 TEST(FrameRange, PicksFramesOrSaysWhyNot) {
     const std::vector<float> durations = {0.5f, 0.25f};
     const Ends ends = sceneEndFrames(durations, 10.0);
-    const auto range = [&](std::optional<double> from, std::optional<double> to, std::optional<double> at) {
+    const auto range = [&](std::optional<double> from, std::optional<double> to,
+                           std::optional<double> at) {
         return frameRange(ends, durations, 10.0, from, to, at);
     };
     EXPECT_EQ(range({}, {}, {}).first, 0);
@@ -122,7 +124,8 @@ TEST(RenderOptions, DefaultsAndEveryForm) {
     EXPECT_EQ(result.options.height, 1080);
     EXPECT_EQ(result.options.outputKind, OutputKind::y4mFile);
 
-    result = parse({"--output=frames/%05d.png", "-qr30", "--size", "640x360", "--fr", "1.5", "--to=2", "list.csv"});
+    result = parse({"--output=frames/%05d.png", "-qr30", "--size", "640x360", "--fr", "1.5",
+                    "--to=2", "list.csv"});
     ASSERT_EQ(result.action, ParseAction::render) << result.error;
     EXPECT_EQ(result.options.outputKind, OutputKind::pngSequence);
     EXPECT_TRUE(result.options.quiet);
@@ -145,15 +148,36 @@ TEST(RenderOptions, DefaultsAndEveryForm) {
 
 TEST(RenderOptions, MistakesAreUsageErrorsWithAReason) {
     const std::vector<std::vector<std::string>> mistakes = {
-        {"--bogus"}, {"-x"}, {"-o"}, {"--output"}, {"-o", ""}, {},
-        {"-o", "a.y4m", "-r", "0"}, {"-o", "a.y4m", "-r", "-5"}, {"-o", "a.y4m", "--fps=abc"},
-        {"-o", "a.y4m", "--fps", "nan"}, {"-o", "a.y4m", "--fps", "inf"}, {"-o", "a.y4m", "--fps", "30fps"},
-        {"-o", "a.y4m", "-s", "0x100"}, {"-o", "a.y4m", "-s", "100x0"}, {"-o", "a.y4m", "-s", "100"},
-        {"-o", "a.y4m", "-s", "-1x5"}, {"-o", "a.y4m", "-s", "100x100x3"}, {"-o", "a.y4m", "-s", "999999x9"},
-        {"-o", "a.y4m", "--from", "2", "--to", "1"}, {"-o", "a.y4m", "--from", "-1"},
-        {"-o", "a.y4m", "--at", "1", "--from", "0"}, {"-o", "a.y4m", "--to", "x"},
-        {"-o", "a.png"}, {"-o", "a.mp4"}, {"-o", "f/%05d%d.png"}, {"-o", "f/%s.png"}, {"-o", "f/%n.png"},
-        {"-o", "a.y4m", "one.csv", "two.csv"}, {"--check", "-o", "a.y4m"}, {"--check=yes"},
+        {"--bogus"},
+        {"-x"},
+        {"-o"},
+        {"--output"},
+        {"-o", ""},
+        {},
+        {"-o", "a.y4m", "-r", "0"},
+        {"-o", "a.y4m", "-r", "-5"},
+        {"-o", "a.y4m", "--fps=abc"},
+        {"-o", "a.y4m", "--fps", "nan"},
+        {"-o", "a.y4m", "--fps", "inf"},
+        {"-o", "a.y4m", "--fps", "30fps"},
+        {"-o", "a.y4m", "-s", "0x100"},
+        {"-o", "a.y4m", "-s", "100x0"},
+        {"-o", "a.y4m", "-s", "100"},
+        {"-o", "a.y4m", "-s", "-1x5"},
+        {"-o", "a.y4m", "-s", "100x100x3"},
+        {"-o", "a.y4m", "-s", "999999x9"},
+        {"-o", "a.y4m", "--from", "2", "--to", "1"},
+        {"-o", "a.y4m", "--from", "-1"},
+        {"-o", "a.y4m", "--at", "1", "--from", "0"},
+        {"-o", "a.y4m", "--to", "x"},
+        {"-o", "a.png"},
+        {"-o", "a.mp4"},
+        {"-o", "f/%05d%d.png"},
+        {"-o", "f/%s.png"},
+        {"-o", "f/%n.png"},
+        {"-o", "a.y4m", "one.csv", "two.csv"},
+        {"--check", "-o", "a.y4m"},
+        {"--check=yes"},
         {"--f", "1", "-o", "a.y4m"}, // --fps or --from?
     };
     for (const auto& args : mistakes) {
@@ -216,8 +240,9 @@ TEST(Y4m, ConvertsColoursAndFlipsRows) {
     struct Sample {
         uint8_t r, g, b, y, cb, cr;
     };
-    for (const Sample& s : {Sample{255, 0, 0, 82, 90, 240}, Sample{0, 255, 0, 145, 54, 34},
-                            Sample{0, 0, 255, 41, 240, 110}, Sample{128, 128, 128, 126, 128, 128}}) {
+    for (const Sample& s :
+         {Sample{255, 0, 0, 82, 90, 240}, Sample{0, 255, 0, 145, 54, 34},
+          Sample{0, 0, 255, 41, 240, 110}, Sample{128, 128, 128, 126, 128, 128}}) {
         const uint8_t pixel[4] = {s.r, s.g, s.b, 255};
         rgbaToI420(pixel, 1, 1, planes);
         EXPECT_NEAR(planes[0], s.y, 1) << int(s.r) << "," << int(s.g) << "," << int(s.b);

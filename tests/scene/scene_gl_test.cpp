@@ -26,7 +26,8 @@ out vec4 color;
 void main() { color = vec4(1.0, 0.0, 0.0, 1.0); }
 )";
 static const char* const brokenSource = "#version 450 core\nvoid main() { this is not glsl }\n";
-// Compiles on its own but leaves the vertex stage's output unread by a fragment stage that needs it.
+// Compiles on its own but leaves the vertex stage's output unread by a fragment stage that needs
+// it.
 static const char* const unmatchedFragment = R"(#version 450 core
 in vec3 neverWritten;
 out vec4 color;
@@ -68,7 +69,8 @@ TEST_F(ProgramBuilder, VertexFailureIsReportedBeforeAnythingOfTheFragmentStage) 
     ASSERT_NE(linkAt, std::string::npos) << messages;
     EXPECT_LT(fragmentAt, linkAt);
     // Each block is header, the driver's log, and an empty line.
-    const std::string vertexLog = messages.substr(vertexHeader.size(), fragmentAt - vertexHeader.size());
+    const std::string vertexLog =
+        messages.substr(vertexHeader.size(), fragmentAt - vertexHeader.size());
     EXPECT_GT(vertexLog.size(), 2u);
     EXPECT_EQ(vertexLog.substr(vertexLog.size() - 2), "\n\n");
     EXPECT_EQ(vertexLog.find('\0'), std::string::npos);
@@ -81,11 +83,13 @@ TEST_F(ProgramBuilder, VertexFailureIsReportedBeforeAnythingOfTheFragmentStage) 
 }
 
 TEST_F(ProgramBuilder, LinkFailureAloneGivesOnlyTheLinkMessage) {
-    const char* const vertexWithoutOutputs = "#version 450 core\nvoid main() { gl_Position = vec4(0.0); }\n";
+    const char* const vertexWithoutOutputs =
+        "#version 450 core\nvoid main() { gl_Position = vec4(0.0); }\n";
     CaptureStderr();
     const GLuint program = buildProgram(vertexWithoutOutputs, unmatchedFragment);
     const std::string messages = GetCapturedStderr();
-    EXPECT_TRUE(startsWith(messages, "ERROR: Unable to link program. OpenGL returned:\n")) << messages;
+    EXPECT_TRUE(startsWith(messages, "ERROR: Unable to link program. OpenGL returned:\n"))
+        << messages;
     EXPECT_EQ(messages.find("Unable to compile"), std::string::npos);
     // Asked again, the check repeats the same report.
     CaptureStderr();
@@ -98,7 +102,8 @@ TEST_F(ProgramBuilder, EmptySourcesGoToTheCompilerLikeAnyOther) {
     CaptureStderr();
     const GLuint program = buildProgram("", "");
     const std::string messages = GetCapturedStderr();
-    EXPECT_TRUE(startsWith(messages, "Unable to compile vertexShader. OpenGL returned:\n")) << messages;
+    EXPECT_TRUE(startsWith(messages, "Unable to compile vertexShader. OpenGL returned:\n"))
+        << messages;
     EXPECT_NE(messages.find("Unable to compile fragmentShader"), std::string::npos);
     glDeleteProgram(program);
 }
@@ -109,10 +114,12 @@ struct ShaderFiles {
     TempDir dir;
     std::string vertex, fragment;
     ShaderFiles(const char* vertexSource, const char* fragmentSource)
-        : vertex(dir.write("s.vert", vertexSource)), fragment(dir.write("s.frag", fragmentSource)) {}
+        : vertex(dir.write("s.vert", vertexSource)), fragment(dir.write("s.frag", fragmentSource)) {
+    }
 };
 
-static Scene* constructQuietly(const ShaderFiles& files, int32_t instances = 1, float duration = 1.0f) {
+static Scene* constructQuietly(const ShaderFiles& files, int32_t instances = 1,
+                               float duration = 1.0f) {
     Scene* scene = new Scene;
     scene->instanceCount = instances;
     scene->duration = duration;
@@ -198,7 +205,8 @@ TEST_F(SceneConstruction, MatrixIsUploadedOnlyWhereTheProgramHasIt) {
     const Matrix4 expected = sceneTransform();
     for (Scene* scene : {first, second}) {
         Matrix4 uploaded{};
-        glGetUniformfv(scene->program, glGetUniformLocation(scene->program, "mvp"), uploaded.data());
+        glGetUniformfv(scene->program, glGetUniformLocation(scene->program, "mvp"),
+                       uploaded.data());
         EXPECT_EQ(std::memcmp(uploaded.data(), expected.data(), sizeof expected), 0);
     }
     // Same files, separate objects.
@@ -218,9 +226,9 @@ TEST_F(SceneConstruction, MissingFilesAreReportedAndTheSceneIsBuiltAnyway) {
     CaptureStderr();
     constructScene(*scene, vertex, fragment);
     const std::string messages = GetCapturedStderr();
-    const std::string expectedStart =
-        "Unable to open file " + vertex + "\nUnable to open file " + fragment +
-        "\nUnable to compile vertexShader. OpenGL returned:\n";
+    const std::string expectedStart = "Unable to open file " + vertex + "\nUnable to open file " +
+                                      fragment +
+                                      "\nUnable to compile vertexShader. OpenGL returned:\n";
     EXPECT_TRUE(startsWith(messages, expectedStart)) << messages;
     EXPECT_TRUE(glIsBuffer(scene->vertexBuffer));
     EXPECT_TRUE(glIsVertexArray(scene->vertexArray));
@@ -299,9 +307,10 @@ static void load(const std::string& path, LoadResult& result) {
 TEST_F(SceneListLoader, LoadsEveryLineInOrderWithOrWithoutAFinalLineEnd) {
     ShaderFiles files(plainVertex, redFragment);
     const std::string v = files.vertex, f = files.fragment;
-    const std::string body = v + "\t" + f + "\t64\t12.5\n" + v + "\t" + f + "\t 20\tx\textra\tfields";
-    const std::string expected = "Loaded scene (" + v + ", " + f + ", 64, 12.5)\nLoaded scene (" + v +
-                                 ", " + f + ", 20, 0)\n";
+    const std::string body =
+        v + "\t" + f + "\t64\t12.5\n" + v + "\t" + f + "\t 20\tx\textra\tfields";
+    const std::string expected = "Loaded scene (" + v + ", " + f + ", 64, 12.5)\nLoaded scene (" +
+                                 v + ", " + f + ", 20, 0)\n";
     for (const std::string& content : {body, body + "\n"}) {
         LoadResult result;
         load(files.dir.write("prog.csv", content), result);
@@ -328,7 +337,8 @@ TEST_F(SceneListLoader, CarriageReturnsStayInTheLastField) {
 TEST_F(SceneListLoader, ShortLinesLoadNothingAndOnlyNonBlankOnesAreReported) {
     ShaderFiles files(plainVertex, redFragment);
     const std::string good = files.vertex + "\t" + files.fragment + "\t1\t2\n";
-    const std::string content = "\n   \n" + good + "a.vert b.frag 1 2\n\t\t\r\n" + "a\tb\tc\n" + good + "\n\n";
+    const std::string content =
+        "\n   \n" + good + "a.vert b.frag 1 2\n\t\t\r\n" + "a\tb\tc\n" + good + "\n\n";
     const std::string listPath = files.dir.write("prog.csv", content);
     LoadResult result;
     load(listPath, result);
@@ -352,12 +362,13 @@ TEST_F(SceneListLoader, MissingListGivesOneMessageAndNoScenes) {
 
 TEST_F(SceneListLoader, SceneWithMissingShadersKeepsItsPlace) {
     ShaderFiles files(plainVertex, redFragment);
-    const std::string content = "nowhere.vert\tnowhere.frag\t5\t1\n" + files.vertex + "\t" +
-                                files.fragment + "\t6\t1\n";
+    const std::string content =
+        "nowhere.vert\tnowhere.frag\t5\t1\n" + files.vertex + "\t" + files.fragment + "\t6\t1\n";
     LoadResult result;
     load(files.dir.write("prog.csv", content), result);
     ASSERT_EQ(result.scenes.size(), 2u);
     EXPECT_EQ(result.scenes[0]->instanceCount, 5);
     EXPECT_TRUE(startsWith(result.out, "Loaded scene (nowhere.vert, nowhere.frag, 5, 1)\n"));
-    EXPECT_TRUE(startsWith(result.err, "Unable to open file nowhere.vert\nUnable to open file nowhere.frag\n"));
+    EXPECT_TRUE(startsWith(result.err,
+                           "Unable to open file nowhere.vert\nUnable to open file nowhere.frag\n"));
 }

@@ -11,7 +11,8 @@
 using Pieces = std::vector<std::string_view>;
 
 TEST(SplitFields, FollowsTheTabRules) {
-    EXPECT_EQ(splitFields("a.vert\tb.frag\t100\t12.5"), (Pieces{"a.vert", "b.frag", "100", "12.5"}));
+    EXPECT_EQ(splitFields("a.vert\tb.frag\t100\t12.5"),
+              (Pieces{"a.vert", "b.frag", "100", "12.5"}));
     // Adjacent tabs give an empty field; a trailing tab adds none; a leading one does.
     EXPECT_EQ(splitFields("a\t\tb"), (Pieces{"a", "", "b"}));
     EXPECT_EQ(splitFields("a\tb\t"), (Pieces{"a", "b"}));
@@ -100,7 +101,8 @@ TEST(FormatDuration, MatchesTheStreamDefault) {
 }
 
 TEST(Messages, LoadedSceneLineAndShortLineWarning) {
-    EXPECT_EQ(loadedSceneLine("a.vert", "b.frag", 100, 12.5f), "Loaded scene (a.vert, b.frag, 100, 12.5)");
+    EXPECT_EQ(loadedSceneLine("a.vert", "b.frag", 100, 12.5f),
+              "Loaded scene (a.vert, b.frag, 100, 12.5)");
     EXPECT_EQ(loadedSceneLine("", "", -3, 0.0f), "Loaded scene (, , -3, 0)");
     const std::string warning = shortLineWarning("shaders/prog.csv", 7, 1);
     EXPECT_EQ(warning.rfind("shaders/prog.csv:7: ", 0), 0u) << warning;
@@ -148,8 +150,8 @@ TEST(Transform, ProjectionHasTheFixedEntries) {
 }
 
 TEST(Transform, UploadedMatrixIsProjectionTimesModelView) {
-    const Matrix4 expected = {0.8820336f, 0, 0, 0, 0, 1.5611995f, 0, 0,
-                              0, 0, -10.002001f, -10, 0, 0, 2.9805982f, 3};
+    const Matrix4 expected = {0.8820336f, 0, 0,           0,   0, 1.5611995f, 0,          0,
+                              0,          0, -10.002001f, -10, 0, 0,          2.9805982f, 3};
     const Matrix4 mvp = sceneTransform();
     for (int i = 0; i < 16; ++i) {
         EXPECT_NEAR(mvp[i], expected[i], 1e-5f) << "element " << i;

@@ -8,7 +8,8 @@
 struct TempDir {
     std::filesystem::path path;
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "prismwafer-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "prismwafer-XXXXXX").string();
         path = mkdtemp(pattern.data());
     }
     ~TempDir() {

@@ -34,8 +34,8 @@ TEST(ReadTextFile, AnythingButARegularFileCannotBeOpened) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string missing = (dir.path / "missing").string();
     // A FIFO with no writer would block a plain open or read forever.
-    for (const std::string& path : {missing, dir.path.string(), fifo, std::string("/dev/zero"),
-                                    std::string("")}) {
+    for (const std::string& path :
+         {missing, dir.path.string(), fifo, std::string("/dev/zero"), std::string("")}) {
         std::string messages;
         EXPECT_EQ(readQuietly(path, messages), "") << path;
         EXPECT_EQ(messages, "Unable to open file " + path + "\n");
