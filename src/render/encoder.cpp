@@ -1,5 +1,7 @@
-// Encodes and writes frames on a thread of its own, so that drawing goes on meanwhile.
+// Encodes and writes frames on threads of their own, so that drawing goes on meanwhile.
 #include "render/encoder.h"
+
+#include <algorithm>
 
 static void encodeFrames(FrameEncoder* encoder) {
     std::unique_lock<std::mutex> guard(encoder->lock);
@@ -14,36 +16,49 @@ static void encodeFrames(FrameEncoder* encoder) {
             guard.unlock();
             std::string error;
             const bool written =
-                writeFrame(*encoder->output, encoder->slotPixels[job.slot], job.frame, error);
+                writeFrame(*encoder->output, (*encoder->slotPixels)[static_cast<size_t>(job.slot)],
+                           job.frame, error);
             guard.lock();
             if (written) {
                 ++encoder->framesWritten;
-            } else {
+            } else if (!encoder->failed) {
                 encoder->failed = true;
                 encoder->error = error;
             }
         }
-        encoder->slotBusy[job.slot] = false;
+        encoder->slotBusy[static_cast<size_t>(job.slot)] = false;
         encoder->changed.notify_all();
     }
 }
 
-void startEncoder(FrameEncoder& encoder, FrameOutput& output, const uint8_t* const* slotPixels) {
+int encoderThreadsFor(OutputKind kind) {
+    if (kind != OutputKind::pngSequence) {
+        return 1;
+    }
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
+void startEncoder(FrameEncoder& encoder, FrameOutput& output,
+                  const std::vector<const uint8_t*>& slotPixels, int threads) {
     encoder.output = &output;
-    encoder.slotPixels = slotPixels;
-    encoder.worker = std::thread(encodeFrames, &encoder);
+    encoder.slotPixels = &slotPixels;
+    encoder.slotBusy.assign(slotPixels.size(), 0);
+    for (int i = 0; i < threads; ++i) {
+        encoder.workers.emplace_back(encodeFrames, &encoder);
+    }
 }
 
 bool waitForSlot(FrameEncoder& encoder, int slot) {
     std::unique_lock<std::mutex> guard(encoder.lock);
-    encoder.changed.wait(guard, [&] { return !encoder.slotBusy[slot] || encoder.failed; });
+    encoder.changed.wait(
+        guard, [&] { return !encoder.slotBusy[static_cast<size_t>(slot)] || encoder.failed; });
     return !encoder.failed;
 }
 
 void submitFrame(FrameEncoder& encoder, int slot, int64_t frame) {
     {
         std::lock_guard<std::mutex> guard(encoder.lock);
-        encoder.slotBusy[slot] = true;
+        encoder.slotBusy[static_cast<size_t>(slot)] = 1;
         encoder.queue.push_back({slot, frame});
     }
     encoder.changed.notify_all();
@@ -60,7 +75,10 @@ bool stopEncoder(FrameEncoder& encoder, std::string& error) {
         encoder.stopping = true;
     }
     encoder.changed.notify_all();
-    encoder.worker.join();
+    for (std::thread& worker : encoder.workers) {
+        worker.join();
+    }
+    encoder.workers.clear();
     error = encoder.error;
     return !encoder.failed;
 }

@@ -1,4 +1,4 @@
-// Encodes and writes frames on a thread of its own, so that drawing goes on meanwhile.
+// Encodes and writes frames on threads of their own, so that drawing goes on meanwhile.
 #pragma once
 
 #include <condition_variable>
@@ -7,14 +7,14 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "render/frame_output.h"
-#include "render/offscreen.h"
 
 struct FrameEncoder {
     FrameOutput* output = nullptr;
-    const uint8_t* const* slotPixels = nullptr; // one frame's pixels per readback slot
-    std::thread worker;
+    const std::vector<const uint8_t*>* slotPixels = nullptr; // one frame's pixels per slot
+    std::vector<std::thread> workers;
     std::mutex lock;
     std::condition_variable changed;
     struct Job {
@@ -22,18 +22,23 @@ struct FrameEncoder {
         int64_t frame;
     };
     std::deque<Job> queue;
-    bool slotBusy[ReadbackRing::slotCount] = {};
+    std::vector<char> slotBusy;
     bool stopping = false;
     bool failed = false;
     std::string error;
     int64_t framesWritten = 0;
 };
 
-void startEncoder(FrameEncoder& encoder, FrameOutput& output, const uint8_t* const* slotPixels);
+// Frames of a PNG sequence are separate files and can be encoded side by side; a video stream
+// is written in order by one thread.
+int encoderThreadsFor(OutputKind kind);
+
+void startEncoder(FrameEncoder& encoder, FrameOutput& output,
+                  const std::vector<const uint8_t*>& slotPixels, int threads);
 // Blocks until the encoder no longer reads the slot. False once a write has failed.
 bool waitForSlot(FrameEncoder& encoder, int slot);
 // Hands over a slot whose pixels have landed.
 void submitFrame(FrameEncoder& encoder, int slot, int64_t frame);
 int64_t framesWritten(FrameEncoder& encoder);
-// Writes what is queued and ends the thread; false with the first failure's reason.
+// Writes what is queued and ends the threads; false with the first failure's reason.
 bool stopEncoder(FrameEncoder& encoder, std::string& error);

@@ -16,7 +16,7 @@
 #include "render/y4m.h"
 
 // Fast compression: the renderer writes thousands of frames; size matters less than time.
-static const int pngCompressionLevel = 2;
+static const int pngCompressionLevel = 1;
 
 static std::string describeErrno(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -73,6 +73,7 @@ static bool encodePng(FILE* file, const uint8_t* rgbaBottomUp, int width, int he
     }
     png_init_io(png, file);
     png_set_compression_level(png, pngCompressionLevel);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);

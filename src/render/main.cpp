@@ -79,10 +79,13 @@ static int renderScenes(const RenderOptions& options, const SceneList& scenes,
     if (!createOffscreenTarget(target, options.width, options.height, error)) {
         return fail(error);
     }
+    // Two slots beyond one per encoder thread: one being drawn into, one landing.
+    const int encoderThreads = encoderThreadsFor(output.kind);
+    const int slotCount = encoderThreads + 2;
     ReadbackRing ring;
-    createReadbackRing(ring, target);
+    createReadbackRing(ring, target, slotCount);
     FrameEncoder encoder;
-    startEncoder(encoder, output, ring.pixels);
+    startEncoder(encoder, output, ring.pixels, encoderThreads);
 
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
     const int64_t total = range.last - range.first + 1;
@@ -96,7 +99,7 @@ static int renderScenes(const RenderOptions& options, const SceneList& scenes,
     int64_t pendingFrame = -1;
     int pendingSlot = 0;
     for (int64_t frame = range.first; frame <= range.last; ++frame) {
-        const int slot = static_cast<int>((frame - range.first) % ReadbackRing::slotCount);
+        const int slot = static_cast<int>((frame - range.first) % slotCount);
         if (!waitForSlot(encoder, slot)) {
             break;
         }
@@ -115,7 +118,7 @@ static int renderScenes(const RenderOptions& options, const SceneList& scenes,
                       << "\x1b[K" << std::flush;
         }
     }
-    if (pendingFrame >= 0 && waitForSlot(encoder, pendingSlot) == true) {
+    if (pendingFrame >= 0 && waitForSlot(encoder, pendingSlot)) {
         finishReadback(ring, pendingSlot);
         submitFrame(encoder, pendingSlot, pendingFrame);
     }

@@ -44,11 +44,14 @@ void destroyOffscreenTarget(OffscreenTarget& target) {
     target = OffscreenTarget{};
 }
 
-void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target) {
+void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target, int slotCount) {
     ring.frameBytes = static_cast<size_t>(target.width) * static_cast<size_t>(target.height) * 4;
+    ring.buffers.assign(static_cast<size_t>(slotCount), 0);
+    ring.pixels.assign(static_cast<size_t>(slotCount), nullptr);
+    ring.fences.assign(static_cast<size_t>(slotCount), nullptr);
     const GLbitfield flags = GL_MAP_READ_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
-    glCreateBuffers(ReadbackRing::slotCount, ring.buffers);
-    for (int slot = 0; slot < ReadbackRing::slotCount; ++slot) {
+    glCreateBuffers(slotCount, ring.buffers.data());
+    for (size_t slot = 0; slot < ring.buffers.size(); ++slot) {
         glNamedBufferStorage(ring.buffers[slot], static_cast<GLsizeiptr>(ring.frameBytes), nullptr,
                              flags | GL_CLIENT_STORAGE_BIT);
         ring.pixels[slot] = static_cast<const uint8_t*>(glMapNamedBufferRange(
@@ -78,12 +81,12 @@ void finishReadback(ReadbackRing& ring, int slot) {
 }
 
 void destroyReadbackRing(ReadbackRing& ring) {
-    for (int slot = 0; slot < ReadbackRing::slotCount; ++slot) {
+    for (size_t slot = 0; slot < ring.buffers.size(); ++slot) {
         if (ring.fences[slot]) {
             glDeleteSync(ring.fences[slot]);
         }
         glUnmapNamedBuffer(ring.buffers[slot]);
     }
-    glDeleteBuffers(ReadbackRing::slotCount, ring.buffers);
+    glDeleteBuffers(static_cast<GLsizei>(ring.buffers.size()), ring.buffers.data());
     ring = ReadbackRing{};
 }

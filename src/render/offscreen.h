@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Colour and depth-stencil formats as the player's window gets them.
 struct OffscreenTarget {
@@ -24,14 +25,13 @@ void destroyOffscreenTarget(OffscreenTarget& target);
 // A ring of persistently mapped pack buffers: a frame is read into one while the encoder works
 // on the pixels of another, so drawing never waits for the copy to the CPU.
 struct ReadbackRing {
-    static const int slotCount = 4;
-    GLuint buffers[slotCount] = {};
-    const uint8_t* pixels[slotCount] = {};
-    GLsync fences[slotCount] = {};
+    std::vector<GLuint> buffers;
+    std::vector<const uint8_t*> pixels;
+    std::vector<GLsync> fences;
     size_t frameBytes = 0;
 };
 
-void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target);
+void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target, int slotCount);
 // Queues the copy of the target's pixels (RGBA, bottom row first) into the slot's buffer.
 void startReadback(ReadbackRing& ring, int slot, const OffscreenTarget& target);
 // Waits until the slot's copy has landed; its pixels can then be read from any thread.

@@ -66,6 +66,14 @@ class Console(unittest.TestCase):
         self.assertEqual(result.stderr, b"ERROR: Failed to init GLFW\n")
         self.assertEqual(result.stdout, b"")
 
+    def test_without_an_opengl_4_5_context_no_window_opens(self):
+        self.workspace = Workspace(line("red.vert", "red.frag", 1, 1))
+        env = dict(os.environ, MESA_GL_VERSION_OVERRIDE="3.3")
+        result = run_player(self.workspace, env=env)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, b"ERROR: Failed to open window\n")
+        self.assertEqual(result.stdout, b"")
+
     def test_a_short_sequence_ends_by_itself(self):
         self.workspace = Workspace(line("red.vert", "red.frag", 3, 0.3) +
                                    line("flat.vert", "flat.frag", 1, "x") +

@@ -221,6 +221,16 @@ class Statuses(unittest.TestCase):
         self.assertEqual((result.returncode, result.stdout[:18]), (0, b"prismwafer-render "))
         self.assertEqual(sorted(os.listdir(self.workspace.path)), ["shaders"])
 
+    def test_without_an_opengl_4_5_context_nothing_is_rendered(self):
+        for variable, value, reason in (
+                ("MESA_GL_VERSION_OVERRIDE", "3.3", b"no OpenGL 4.5 core context is available"),
+                ("__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent.json", b"no EGL display could be opened")):
+            with self.subTest(variable=variable):
+                result = render(self.workspace, "-o", "v.y4m", env=dict(os.environ, **{variable: value}))
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(result.stderr, b"prismwafer-render: " + reason + b"\n")
+                self.assertEqual(sorted(os.listdir(self.workspace.path)), ["shaders"])
+
     def test_a_scene_without_end_needs_to(self):
         with open(self.workspace.list_path(), "a") as f:
             f.write(line("red.vert", "red.frag", 1, "inf"))
