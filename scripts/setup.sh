@@ -8,7 +8,7 @@ buildDir="$repo/build"
 playPackages=(cmake make g++ pkg-config python3 python3-glad libglfw3-dev libgl1-mesa-dri
               libglx-mesa0 libegl-mesa0 libegl-dev libpng-dev)
 # What the tests add: GoogleTest, a virtual display and the tools that look at it.
-testPackages=(libgtest-dev xvfb xauth xdotool x11-apps imagemagick apitrace ffmpeg)
+testPackages=(libgtest-dev xvfb xauth xdotool x11-apps imagemagick apitrace ffmpeg glslang-tools)
 
 fail() {
     echo "$*" >&2

@@ -1,5 +1,7 @@
 // Program building, scene construction, drawing and release against a real OpenGL context.
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "gl_context.h"
 #include "scene/scene.h"
@@ -371,4 +373,35 @@ TEST_F(SceneListLoader, SceneWithMissingShadersKeepsItsPlace) {
     EXPECT_TRUE(startsWith(result.out, "Loaded scene (nowhere.vert, nowhere.frag, 5, 1)\n"));
     EXPECT_TRUE(startsWith(result.err,
                            "Unable to open file nowhere.vert\nUnable to open file nowhere.frag\n"));
+}
+
+// The demo that ships in shaders/: every scene builds without a word from the driver.
+using DemoScenes = GlContextTest;
+
+TEST_F(DemoScenes, EveryScenePlaysWithoutDiagnostics) {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(PRISMWAFER_SOURCE_DIR);
+    LoadResult result;
+    load("shaders/prog.csv", result);
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(result.err, "");
+    ASSERT_GE(result.scenes.size(), 6u);
+    for (size_t index = 0; index < result.scenes.size(); ++index) {
+        const Scene& scene = *result.scenes[index];
+        EXPECT_EQ(programStatus(scene.program, GL_LINK_STATUS), GL_TRUE) << "scene " << index + 1;
+        EXPECT_EQ(programStatus(scene.program, GL_INFO_LOG_LENGTH), 0) << "scene " << index + 1;
+        // Warnings are in the compile logs, which stay with the attached shaders.
+        GLuint shaders[2] = {};
+        GLsizei attached = 0;
+        glGetAttachedShaders(scene.program, 2, &attached, shaders);
+        ASSERT_EQ(attached, 2);
+        for (GLuint shader : shaders) {
+            GLint length = -1;
+            glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+            std::string log(static_cast<size_t>(std::max(length, 1)), '\0');
+            glGetShaderInfoLog(shader, length, nullptr, log.data());
+            EXPECT_EQ(length, 0) << "scene " << index + 1 << ": " << log;
+        }
+        EXPECT_GT(scene.instanceCount, 100) << "scene " << index + 1;
+    }
 }
