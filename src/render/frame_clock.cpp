@@ -28,7 +28,7 @@ static int64_t endFrame(int64_t startFrame, int64_t first, float duration, doubl
     if (!(estimate < largestFrame)) {
         return neverEnds;
     }
-    int64_t frame = std::max(first, static_cast<int64_t>(estimate));
+    int64_t frame = estimate > static_cast<double>(first) ? static_cast<int64_t>(estimate) : first;
     while (frame > first && isUp(frame - 1)) {
         --frame;
     }

@@ -19,7 +19,7 @@
 static const int pngCompressionLevel = 1;
 
 static std::string describeErrno(const std::string& what, const std::string& path) {
-    return what + " " + path + ": " + std::strerror(errno);
+    return what + " " + printable(path) + ": " + std::strerror(errno);
 }
 
 static std::string partialNameFor(const std::string& path) {
@@ -50,7 +50,7 @@ static bool ensureParentDirectory(const std::string& path, std::string& error) {
     }
     std::filesystem::create_directories(parent, failure);
     if (failure) {
-        error = "cannot create the folder " + parent.string() + ": " + failure.message();
+        error = "cannot create the folder " + printable(parent.string()) + ": " + failure.message();
         return false;
     }
     return true;

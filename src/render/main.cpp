@@ -29,19 +29,22 @@ static int fail(const std::string& reason) {
 // The list's own reader reports a missing list and carries on with none; the renderer needs to
 // tell that apart from a list that is merely empty.
 static bool isReadableFile(const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+        return false;
+    }
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat status {};
     const bool readable = fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
     if (fd >= 0) {
         close(fd);
     }
-    return readable && path.find('\0') == std::string::npos;
+    return readable;
 }
 
 // --check: every scene was built above, with its messages; count the ones that did not link.
 static int checkScenes(const RenderOptions& options, const SceneList& scenes) {
     if (!isReadableFile(options.sceneList)) {
-        return fail("cannot read the scene list " + options.sceneList);
+        return fail("cannot read the scene list " + printable(options.sceneList));
     }
     size_t broken = 0;
     for (const Scene* scene : scenes) {
@@ -61,7 +64,7 @@ static int checkScenes(const RenderOptions& options, const SceneList& scenes) {
 static int renderScenes(const RenderOptions& options, const SceneList& scenes,
                         FrameOutput& output) {
     if (scenes.empty() && !isReadableFile(options.sceneList)) {
-        return fail("cannot read the scene list " + options.sceneList);
+        return fail("cannot read the scene list " + printable(options.sceneList));
     }
     std::vector<float> durations;
     for (const Scene* scene : scenes) {

@@ -29,6 +29,21 @@ Renders the scene list headless, frame by frame, to PNG stills or YUV4MPEG2 vide
 Exit status: 0 done; 1 it could not be done; 2 the command line is wrong.
 )";
 
+std::string printable(const std::string& text) {
+    static const char hexDigits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f) {
+            out += "\\x";
+            out += hexDigits[c >> 4];
+            out += hexDigits[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 namespace {
 
 struct OptionSpec {
@@ -42,6 +57,10 @@ const OptionSpec optionSpecs[] = {
     {"to", 0, true},       {"at", 0, true},         {"check", 0, false}, {"quiet", 'q', false},
     {"help", 'h', false},  {"version", 'V', false},
 };
+
+std::string quoted(const std::string& text) {
+    return "'" + printable(text) + "'";
+}
 
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
@@ -84,7 +103,8 @@ struct Parser {
     bool seconds(const std::string& name, const std::string& value, std::optional<double>& into) {
         const std::optional<double> number = parseNumber(value);
         if (!number || *number < 0) {
-            return fail("--" + name + " needs a number of seconds, 0 or more, not '" + value + "'");
+            return fail("--" + name + " needs a number of seconds, 0 or more, not " +
+                        quoted(value));
         }
         into = *number;
         return true;
@@ -101,8 +121,8 @@ struct Parser {
         } else if (name == "fps") {
             const std::optional<double> fps = parseNumber(value);
             if (!fps || !(*fps > 0)) {
-                return fail("--fps needs a number of frames per second above 0, not '" + value +
-                            "'");
+                return fail("--fps needs a number of frames per second above 0, not " +
+                            quoted(value));
             }
             options.fps = *fps;
         } else if (name == "size") {
@@ -111,8 +131,8 @@ struct Parser {
             const std::optional<int> height =
                 x == std::string::npos ? std::nullopt : parseDimension(value.substr(x + 1));
             if (!width || !height || *width == 0 || *height == 0) {
-                return fail("--size needs WIDTHxHEIGHT in pixels, both above 0, not '" + value +
-                            "'");
+                return fail("--size needs WIDTHxHEIGHT in pixels, both above 0, not " +
+                            quoted(value));
             }
             options.width = *width;
             options.height = *height;
@@ -167,7 +187,7 @@ struct Parser {
                     arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
                 const OptionSpec* spec = findLong(name);
                 if (!spec) {
-                    return fail("unrecognised option '--" + name + "'");
+                    return fail("unrecognised option " + quoted("--" + name));
                 }
                 if (!spec->takesValue) {
                     if (equals != std::string::npos) {
@@ -198,7 +218,7 @@ struct Parser {
                         }
                     }
                     if (!spec) {
-                        return fail(std::string("unrecognised option '-") + arg[j] + "'");
+                        return fail("unrecognised option " + quoted(std::string("-") + arg[j]));
                     }
                     if (!spec->takesValue) {
                         apply(*spec, "");
@@ -216,7 +236,8 @@ struct Parser {
                             return false;
                         }
                     } else {
-                        return fail(std::string("option '-") + arg[j] + "' needs a value");
+                        return fail("option " + quoted(std::string("-") + arg[j]) +
+                                    " needs a value");
                     }
                     break;
                 }
@@ -228,8 +249,8 @@ struct Parser {
     bool validate() {
         RenderOptions& options = result.options;
         if (positionals.size() > 1) {
-            return fail("one scene list at most, not '" + positionals[0] + "' and '" +
-                        positionals[1] + "'");
+            return fail("one scene list at most, not " + quoted(positionals[0]) + " and " +
+                        quoted(positionals[1]));
         }
         if (!positionals.empty()) {
             if (positionals[0].empty()) {
@@ -262,8 +283,8 @@ struct Parser {
                 options.outputKind = OutputKind::pngSequence;
             } else if (options.output.find('%') != std::string::npos) {
                 return fail(
-                    "a frame pattern needs exactly one integer conversion such as %05d, not '" +
-                    options.output + "'");
+                    "a frame pattern needs exactly one integer conversion such as %05d, not " +
+                    quoted(options.output));
             } else if (!options.at) {
                 return fail("a single PNG needs --at; for every frame use a pattern such as "
                             "frames/%05d.png");

@@ -8,27 +8,24 @@ SceneList loadSceneList(const std::string& path) {
     const std::string content = readTextFile(path);
     const std::vector<std::string_view> lines = splitLines(content);
 
+    // Each scene is built, with its messages, before the next line is read.
     SceneList scenes;
     for (size_t index = 0; index < lines.size(); ++index) {
-        const std::vector<std::string_view> fields = splitFields(lines[index]);
-        if (fields.size() < 4) {
-            // Blank lines separate nothing and pass silently; anything else is a mistake the
-            // author should hear about, most often spaces typed where tabs belong.
-            if (!isBlankLine(lines[index])) {
-                std::cerr << shortLineWarning(path, index + 1, fields.size()) << std::endl;
+        const SceneLine line = readSceneLine(lines[index], path, index + 1);
+        if (!line.isScene) {
+            if (!line.warning.empty()) {
+                std::cerr << line.warning << std::endl;
             }
             continue;
         }
-        const int32_t instanceCount = parseInstanceCount(fields[2]);
-        const float duration = parseDuration(fields[3]);
-
         Scene* scene = new Scene;
-        scene->duration = duration;
-        scene->instanceCount = instanceCount;
-        constructScene(*scene, std::string(fields[0]), std::string(fields[1]));
+        scene->duration = line.duration;
+        scene->instanceCount = line.instanceCount;
+        constructScene(*scene, std::string(line.vertexPath), std::string(line.fragmentPath));
         scenes.push_back(scene);
 
-        std::cout << loadedSceneLine(fields[0], fields[1], instanceCount, duration) << std::endl;
+        std::cout << loadedSceneLine(line.vertexPath, line.fragmentPath, line.instanceCount, line.duration)
+                  << std::endl;
     }
     return scenes;
 }

@@ -66,3 +66,22 @@ std::string shortLineWarning(std::string_view listPath, size_t lineNumber, size_
                    "instances, seconds); spaces do not separate fields");
     return warning;
 }
+
+SceneLine readSceneLine(std::string_view line, std::string_view listPath, size_t lineNumber) {
+    SceneLine read;
+    const std::vector<std::string_view> fields = splitFields(line);
+    if (fields.size() < 4) {
+        // Blank lines separate nothing and pass silently; anything else is a mistake the author
+        // should hear about, most often spaces typed where tabs belong.
+        if (!isBlankLine(line)) {
+            read.warning = shortLineWarning(listPath, lineNumber, fields.size());
+        }
+        return read;
+    }
+    read.isScene = true;
+    read.vertexPath = fields[0];
+    read.fragmentPath = fields[1];
+    read.instanceCount = parseInstanceCount(fields[2]);
+    read.duration = parseDuration(fields[3]);
+    return read;
+}

@@ -37,6 +37,18 @@ bool isBlankLine(std::string_view line);
 // The warning for a list line with too few fields to make a scene.
 std::string shortLineWarning(std::string_view listPath, size_t lineNumber, size_t fieldCount);
 
+// What one line of the scene list says: a scene, a warning about a line too short to be one,
+// or nothing (a blank line). The paths point into the line.
+struct SceneLine {
+    bool isScene = false;
+    std::string_view vertexPath;
+    std::string_view fragmentPath;
+    int32_t instanceCount = 0;
+    float duration = 0.0f;
+    std::string warning;
+};
+SceneLine readSceneLine(std::string_view line, std::string_view listPath, size_t lineNumber);
+
 // A scene's time is up in the first frame whose elapsed time exceeds its duration, strictly.
 inline bool sceneTimeIsUp(double elapsed, float duration) {
     return elapsed > static_cast<double>(duration);

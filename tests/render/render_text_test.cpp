@@ -193,6 +193,13 @@ TEST(RenderOptions, MistakesAreUsageErrorsWithAReason) {
     EXPECT_EQ(*parse({"--t", "1", "-o", "a.y4m"}).options.to, 1.0); // only --to starts so
 }
 
+TEST(RenderOptions, ArgumentsInMessagesCannotBreakTheLine) {
+    EXPECT_EQ(printable("plain/path.csv"), "plain/path.csv");
+    EXPECT_EQ(printable("a\nb\x1b[2J\x7f\xff"), "a\\x0ab\\x1b[2J\\x7f\xff");
+    EXPECT_EQ(parse({"-o", "a.y4m", "x\ny.csv", "z"}).error,
+              "one scene list at most, not 'x\\x0ay.csv' and 'z'");
+}
+
 TEST(FramePattern, OneIntegerConversion) {
     const auto pattern = parseFramePattern("frames/%05d.png");
     ASSERT_TRUE(pattern);
