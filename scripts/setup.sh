@@ -8,7 +8,8 @@ buildDir="$repo/build"
 playPackages=(cmake make g++ pkg-config python3 python3-glad libglfw3-dev libgl1-mesa-dri
               libglx-mesa0 libegl-mesa0 libegl-dev libpng-dev)
 # What the tests add: GoogleTest, a virtual display and the tools that look at it.
-testPackages=(libgtest-dev xvfb xauth xdotool x11-apps imagemagick apitrace ffmpeg glslang-tools)
+testPackages=(libgtest-dev xvfb xauth xdotool x11-apps imagemagick apitrace ffmpeg glslang-tools
+              valgrind clang libclang-rt-14-dev)
 
 fail() {
     echo "$*" >&2
@@ -43,15 +44,16 @@ ensurePackages() {
     rm -f "$log"
 }
 
-# Configures build/ once, then brings it up to date; prints the compiler's output only on failure.
+# Configures a build folder (build/ unless BUILD_DIR says otherwise) and brings it up to date;
+# prints the compiler's output only on failure.
 buildProject() {
-    local log
+    local dir=${BUILD_DIR:-$buildDir} log
     log=$(mktemp)
-    if ! { cmake -S "$repo" -B "$buildDir" "$@" &&
-           cmake --build "$buildDir" --parallel "$(nproc)"; } >"$log" 2>&1; then
+    if ! { cmake -S "$repo" -B "$dir" "$@" &&
+           cmake --build "$dir" --parallel "$(nproc)"; } >"$log" 2>&1; then
         cat "$log" >&2
         rm -f "$log"
-        fail "The build failed."
+        fail "The build in $dir failed."
     fi
     rm -f "$log"
 }

@@ -71,11 +71,18 @@ def player_window():
     return found.stdout.split()[0]
 
 
-def press_escape():
-    window = player_window()
-    time.sleep(0.5)
-    xdotool("windowfocus", "--sync", window)
-    xdotool("key", "Escape")
+def press_escape(process, patience=60):
+    """Presses Escape in the player's window until the player ends, or patience runs out."""
+    deadline = time.time() + patience
+    while process.poll() is None:
+        window = player_window()
+        xdotool("windowfocus", "--sync", window)
+        xdotool("key", "Escape")
+        try:
+            process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            if time.time() > deadline:
+                return
 
 
 def to_rgb(image_bytes, kind):

@@ -96,14 +96,18 @@ FrameRange frameRange(const std::vector<int64_t>& endFrames, const std::vector<f
                       formatDuration(durations[scene]) + "); give --to to say where to stop";
         return range;
     }
-    const std::string end =
-        total == neverEnds ? "" : secondsText(static_cast<double>(total - 1) / fps);
+    // A second past the end, or too far away for a frame number to reach.
+    auto outOfReach = [&](const char* option, double seconds) {
+        const std::string where =
+            total == neverEnds ? "too far away to count in frames"
+                               : "past the end of the sequence (its last frame shows second " +
+                                     secondsText(static_cast<double>(total - 1) / fps) + ")";
+        return std::string(option) + " " + secondsText(seconds) + " is " + where;
+    };
     if (at) {
         const int64_t frame = frameAtSecond(*at, fps);
-        if (frame >= total) {
-            range.error = "--at " + secondsText(*at) +
-                          " is past the end of the sequence (its last frame shows second " + end +
-                          ")";
+        if (frame >= total || frame == neverEnds) {
+            range.error = outOfReach("--at", *at);
             return range;
         }
         range.first = range.last = frame;
@@ -111,9 +115,8 @@ FrameRange frameRange(const std::vector<int64_t>& endFrames, const std::vector<f
     }
     range.first = from ? frameAtSecond(*from, fps) : 0;
     range.last = to ? std::min(frameAtSecond(*to, fps), total - 1) : total - 1;
-    if (range.first >= total) {
-        range.error = "--from " + secondsText(*from) +
-                      " is past the end of the sequence (its last frame shows second " + end + ")";
+    if (range.first >= total || range.first == neverEnds) {
+        range.error = outOfReach("--from", *from);
     }
     return range;
 }

@@ -24,7 +24,8 @@ SceneList loadSceneList(const std::string& path) {
         constructScene(*scene, std::string(line.vertexPath), std::string(line.fragmentPath));
         scenes.push_back(scene);
 
-        std::cout << loadedSceneLine(line.vertexPath, line.fragmentPath, line.instanceCount, line.duration)
+        std::cout << loadedSceneLine(line.vertexPath, line.fragmentPath, line.instanceCount,
+                                     line.duration)
                   << std::endl;
     }
     return scenes;

@@ -244,7 +244,7 @@ class Interaction(unittest.TestCase):
         trace = tempfile.mktemp(suffix=".trace")
         self.start(line("red.vert", "red.frag", 1, "inf") + line("flat.vert", "flat.frag", 2, 1),
                    prefix=["apitrace", "trace", "-o", trace])
-        press_escape()
+        press_escape(self.player)
         out, err = self.player.communicate(timeout=20)
         self.assertEqual(self.player.returncode, 0, err)
         self.assertTrue(out.decode().endswith("Loaded scene (shaders/flat.vert, shaders/flat.frag, 2, 1)\n"))
@@ -264,7 +264,7 @@ class Interaction(unittest.TestCase):
         xdotool("key", "q", "space", "Return")
         time.sleep(1.0)
         self.assertIsNone(self.player.poll())
-        xdotool("key", "Escape")
+        press_escape(self.player)
         self.assertEqual(self.player.wait(timeout=20), 0)
 
     def test_the_quad_covers_the_centre_of_the_screen(self):
@@ -272,7 +272,7 @@ class Interaction(unittest.TestCase):
         player_window()
         time.sleep(1.5)
         width, height, rgb = screenshot()
-        press_escape()
+        press_escape(self.player)
         self.assertEqual(self.player.wait(timeout=20), 0)
         self.assertEqual((width, height), (1920, 1080))
         (left, right, top, bottom), count = red_box(width, height, rgb)

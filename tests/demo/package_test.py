@@ -52,7 +52,7 @@ class Package(unittest.TestCase):
         player = subprocess.Popen(["./prismwafer"], cwd=self.top, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
             player_window()
-            press_escape()
+            press_escape(player)
             out, err = player.communicate(timeout=30)
         finally:
             if player.poll() is None:

@@ -42,8 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The range these options pick over a small sequence, one scene of which never ends.
     const std::vector<float> durations = {1.5f, 0.0f, 2.0f, __builtin_inff()};
     const std::vector<int64_t> ends = sceneEndFrames(durations, options.fps);
-    const FrameRange range = frameRange(ends, durations, options.fps, options.from, options.to, options.at);
-    if (range.error.empty() && (range.first < 0 || range.first > range.last || range.last == neverEnds)) {
+    const FrameRange range =
+        frameRange(ends, durations, options.fps, options.from, options.to, options.at);
+    if (range.error.empty() &&
+        (range.first < 0 || range.first > range.last || range.last == neverEnds)) {
         __builtin_trap();
     }
     return 0;

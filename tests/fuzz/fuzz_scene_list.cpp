@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         // The duration's text reads back as the same float, except for nan's sign and payload.
         const float reread = parseDuration(formatDuration(line.duration));
-        if (!std::isnan(line.duration) && std::fabs(reread - line.duration) > std::fabs(line.duration) * 1e-5f) {
+        if (!std::isnan(line.duration) &&
+            std::fabs(reread - line.duration) > std::fabs(line.duration) * 1e-5f) {
             __builtin_trap();
         }
         durations.push_back(line.duration);

@@ -150,7 +150,7 @@ class MatchesPlayer(unittest.TestCase):
             player_window()
             time.sleep(1.0)
             shown = screenshot()
-            press_escape()
+            press_escape(player)
             self.assertEqual(player.wait(timeout=20), 0)
             result = render(workspace, "--at", "2", "-o", "frame.png")
             self.assertEqual(result.returncode, 0, result.stderr)

@@ -109,6 +109,10 @@ TEST(FrameRange, PicksFramesOrSaysWhyNot) {
     EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, 5.0, {}).last, 50);
     EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, 99.0).first, 990);
     EXPECT_FALSE(frameRange({}, {}, 10.0, {}, {}, {}).error.empty());
+    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, 1e300).error,
+              "--at 1e+300 is too far away to count in frames");
+    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, 1e300, 2e300, {}).error,
+              "--from 1e+300 is too far away to count in frames");
 }
 
 static ParseResult parse(std::vector<std::string> args) {
