@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""Measures what users feel, each figure beside its floor measured in the same run: start-up,
+frame pacing and heap allocations of the player, the renderer's throughput and scaling, and
+peak memory. Runs alternate between a program and its floor; figures are medians with min and
+max; every comparison is a ratio taken within one run.
+
+usage: bench.py BUILD_DIR SOURCE_DIR [--runs N] [--readme]
+"""
+import argparse
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import tempfile
+import time
+
+SIZES = ["640x360", "1280x720", "1920x1080", "2560x1440", "3840x2160"]
+SCENE_RANGE = ("2", "4")  # two seconds of the demo's second scene, rendered on its own
+
+
+class Bench:
+    def __init__(self, build, source, runs):
+        self.build, self.source, self.runs = build, source, runs
+        self.scratch = tempfile.mkdtemp(prefix="prismwafer-bench-")
+        with open(os.path.join(source, "shaders", "prog.csv")) as f:
+            self.demo = [line.rstrip("\n").split("\t") for line in f if line.strip()]
+
+    def close(self):
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    def workspace(self, name, lines):
+        """A working directory whose shaders/prog.csv holds the given demo lines."""
+        path = os.path.join(self.scratch, name)
+        if not os.path.exists(path):
+            shutil.copytree(os.path.join(self.source, "shaders"), os.path.join(path, "shaders"))
+            with open(os.path.join(path, "shaders", "prog.csv"), "w") as f:
+                f.write("".join("\t".join(fields) + "\n" for fields in lines))
+        return path
+
+    def scenes(self, count, seconds="1000"):
+        return [self.demo[i % len(self.demo)][:3] + [seconds] for i in range(count)]
+
+    def probe(self, program, cwd, frames=0, warmup=60):
+        """Runs a GLFW program with the probe preloaded; returns its result line as numbers."""
+        out = os.path.join(self.scratch, "probe.txt")
+        if os.path.exists(out):
+            os.unlink(out)
+        env = dict(os.environ, LD_PRELOAD=os.path.join(self.build, "libframe_probe.so"),
+                   PRISMWAFER_PROBE_OUT=out, PRISMWAFER_PROBE_FRAMES=str(frames),
+                   PRISMWAFER_PROBE_WARMUP=str(warmup))
+        subprocess.run([os.path.join(self.build, program)], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=600)
+        with open(out) as f:
+            return {key: float(value) for key, value in re.findall(r"(\w+)=([\d.]+)", f.read())}
+
+    def timed(self, args, cwd, stdout=subprocess.DEVNULL):
+        """Wall seconds and peak resident KiB of one run."""
+        start = time.monotonic()
+        process = subprocess.Popen(args, cwd=cwd, stdout=stdout, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(process.pid, 0)
+        seconds = time.monotonic() - start
+        if os.waitstatus_to_exitcode(status) != 0:
+            raise RuntimeError("%s failed" % " ".join(args))
+        return seconds, usage.ru_maxrss
+
+    def alternate(self, measures):
+        """Runs each measure in turn, self.runs rounds; returns each one's list of results."""
+        results = {name: [] for name in measures}
+        for _ in range(self.runs):
+            for name, measure in measures.items():
+                results[name].append(measure())
+        return results
+
+
+def spread(values, unit=""):
+    return "%.2f%s (%.2f–%.2f)" % (statistics.median(values), unit, min(values), max(values))
+
+
+def startup(bench, rows):
+    medians = {}
+    for count in (1, 10, 100):
+        cwd = bench.workspace("startup-%d" % count, bench.scenes(count))
+        results = bench.alternate({
+            "player": lambda: bench.probe("prismwafer", cwd)["first_swap_ms"],
+            "bare": lambda: bench.probe("bare_startup", cwd)["first_swap_ms"]})
+        player, bare = statistics.median(results["player"]), statistics.median(results["bare"])
+        medians[count] = player
+        rows.append(("Start-up to first frame, %d scene%s" % (count, "" if count == 1 else "s"),
+                     spread(results["player"], " ms"), spread(results["bare"], " ms"),
+                     "%.3f" % (player / bare), "≤ 1.05"))
+    rows.append(("Start-up cost per scene (1 to 100 scenes)", "%.2f ms" % ((medians[100] - medians[1]) / 99),
+                 "", "", ""))
+
+
+def frame_loop(bench, rows):
+    cwd = bench.workspace("loop", [bench.demo[1][:3] + ["1000"]])
+    results = bench.alternate({
+        "player": lambda: bench.probe("prismwafer", cwd, frames=240, warmup=30),
+        "bare": lambda: bench.probe("bare_loop", cwd, frames=240, warmup=30)})
+    player = [r["fps"] for r in results["player"]]
+    bare = [r["fps"] for r in results["bare"]]
+    rows.append(("Player frames per second, one scene", spread(player), spread(bare),
+                 "%.3f" % (statistics.median(player) / statistics.median(bare)), "≥ 0.98"))
+    own = [p["allocations_per_frame"] - b["allocations_per_frame"]
+           for p, b in zip(results["player"], results["bare"])]
+    rows.append(("Heap allocations per frame, the player's own (player − bare loop)", spread(own),
+                 spread([b["allocations_per_frame"] for b in results["bare"]]), "", "0"))
+
+
+def renderer_fps(bench, size, output, cwd):
+    """Frames per second over the range, the fixed cost of start-up taken out: the same run
+    for one frame is timed too and subtracted."""
+    first, last = SCENE_RANGE
+    frames = round((float(last) - float(first)) * 60) + 1
+    if output == "floor":
+        base = [os.path.join(bench.build, "render_floor"), "--size", size]
+        long_run, short_run = base + ["--from", first, "--to", last], base + ["--from", first, "--to", first]
+    else:
+        target = "-" if output == "y4m" else os.path.join(bench.scratch, "png", "%05d.png")
+        base = [os.path.join(bench.build, "prismwafer-render"), "-q", "-s", size, "-o", target]
+        long_run, short_run = base + ["--from", first, "--to", last], base + ["--from", first, "--to", first]
+    long_seconds, peak = bench.timed(long_run, cwd)
+    short_seconds, _ = bench.timed(short_run, cwd)
+    return (frames - 1) / max(long_seconds - short_seconds, 1e-6), peak
+
+
+def renderer(bench, rows, chart):
+    cwd = bench.workspace("render", [bench.demo[1]])
+    results = bench.alternate({output: (lambda output=output: renderer_fps(bench, "1920x1080", output, cwd)[0])
+                               for output in ("floor", "y4m", "png")})
+    floor = statistics.median(results["floor"])
+    for output, goal in (("y4m", "≥ 0.9"), ("png", "")):
+        rows.append(("Renderer frames per second at 1920×1080, writing %s" % output.upper(),
+                     spread(results[output]), spread(results["floor"]),
+                     "%.3f" % (statistics.median(results[output]) / floor), goal))
+    for size in SIZES:
+        scaled = bench.alternate({output: (lambda output=output: renderer_fps(bench, size, output, cwd)[0])
+                                  for output in ("floor", "y4m")})
+        chart.append((size, statistics.median(scaled["floor"]), statistics.median(scaled["y4m"])))
+        rows.append(("Renderer frames per second at %s, writing Y4M" % size.replace("x", "×"),
+                     spread(scaled["y4m"]), spread(scaled["floor"]),
+                     "%.3f" % (statistics.median(scaled["y4m"]) / statistics.median(scaled["floor"])), ""))
+
+
+def memory(bench, rows):
+    cwd = bench.workspace("startup-100", bench.scenes(100))
+    player = []
+    for _ in range(bench.runs):
+        env = dict(os.environ, LD_PRELOAD=os.path.join(bench.build, "libframe_probe.so"),
+                   PRISMWAFER_PROBE_OUT=os.path.join(bench.scratch, "probe.txt"))
+        process = subprocess.Popen([os.path.join(bench.build, "prismwafer")], cwd=cwd, env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        player.append(os.wait4(process.pid, 0)[2].ru_maxrss / 1024)
+    rows.append(("Peak resident memory, player with 100 scenes", spread(player, " MiB"), "", "", ""))
+    render_cwd = bench.workspace("render", [bench.demo[1]])
+    for size in ("1920x1080", "3840x2160"):
+        peaks = [renderer_fps(bench, size, "y4m", render_cwd)[1] / 1024 for _ in range(bench.runs)]
+        rows.append(("Peak resident memory, renderer at %s" % size.replace("x", "×"), spread(peaks, " MiB"),
+                     "", "", ""))
+
+
+def draw_chart(chart, path, machine):
+    data = path + ".dat"
+    with open(data, "w") as f:
+        for size, floor, y4m in chart:
+            width, height = size.split("x")
+            f.write("%s %d %.3f %.3f\n" % (size, int(width) * int(height), floor, y4m))
+    script = """set terminal pngcairo size 800,450 font "DejaVu Sans,10"
+set output '%s'
+set title "prismwafer-render: frames per second against frame size\\n%s"
+set xlabel "frame size"
+set ylabel "frames per second"
+set logscale y
+set grid
+set key top right
+set style data linespoints
+plot '%s' using 0:3:xtic(1) title "drawing only" lw 2 pt 7, '' using 0:4 title "writing Y4M" lw 2 pt 5
+""" % (path, machine, data)
+    subprocess.run(["gnuplot"], input=script, text=True, check=True)
+    os.unlink(data)
+
+
+def machine_description():
+    model = "unknown processor"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    renderer = subprocess.run(["glxinfo", "-B"], capture_output=True, text=True).stdout if shutil.which("glxinfo") else ""
+    match = re.search(r"OpenGL renderer string: (.*)", renderer)
+    return "%s, %d cores, %s" % (model, os.cpu_count(), match.group(1) if match else "Mesa llvmpipe")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("source")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--readme", action="store_true", help="write the table and chart into the README")
+    args = parser.parse_args()
+    bench = Bench(os.path.abspath(args.build), os.path.abspath(args.source), args.runs)
+    rows, chart = [], []
+    try:
+        for section in (startup, frame_loop, lambda b, r: renderer(b, r, chart), memory):
+            section(bench, rows)
+    finally:
+        bench.close()
+
+    machine = machine_description()
+    table = ["| Measure | Program: median (min–max) | Floor: median (min–max) | Ratio | Goal |",
+             "|---|---|---|---|---|"] + ["| %s |" % " | ".join(row) for row in rows]
+    text = "\n".join(table)
+    print("Machine: %s; %s; %d alternating runs each\n" % (machine, platform.platform(), args.runs))
+    print(text)
+    if args.readme:
+        chart_path = os.path.join(args.source, "docs", "render-scaling.png")
+        draw_chart(chart, chart_path, machine)
+        readme = os.path.join(args.source, "README.md")
+        with open(readme) as f:
+            content = f.read()
+        block = ("<!-- bench:start -->\nMeasured by `scripts/bench` on %s (%s), %d alternating runs each, "
+                 "%s.\n\n%s\n\n![Renderer frames per second against frame size](docs/render-scaling.png)\n"
+                 "<!-- bench:end -->" % (machine, platform.platform(terse=True), args.runs,
+                                         time.strftime("%Y-%m-%d"), text))
+        content = re.sub(r"<!-- bench:start -->.*<!-- bench:end -->", lambda _: block, content, flags=re.S)
+        with open(readme, "w") as f:
+            f.write(content)
+
+
+if __name__ == "__main__":
+    main()
