@@ -162,6 +162,9 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
     } else {
         output.fd = videoFd;
     }
+    output.frameBytes.resize(sizeof y4mFrameHeader - 1 +
+                             i420FrameSize(output.width, output.height));
+    std::memcpy(output.frameBytes.data(), y4mFrameHeader, sizeof y4mFrameHeader - 1);
     const std::string header = y4mStreamHeader(output.width, output.height, output.fps);
     if (!writeAll(output.fd, reinterpret_cast<const uint8_t*>(header.data()), header.size())) {
         error = describeErrno("cannot write",
@@ -172,18 +175,19 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
     return true;
 }
 
-bool writeFrame(FrameOutput& output, const uint8_t* pixels, int64_t frame, std::string& error) {
+bool writeFrame(FrameOutput& output, const uint8_t* rgbaBottomUp, int64_t frame,
+                std::string& error) {
     switch (output.kind) {
     case OutputKind::pngSequence:
-        return writePngFile(formatFramePath(output.pattern, frame), pixels, output.width,
+        return writePngFile(formatFramePath(output.pattern, frame), rgbaBottomUp, output.width,
                             output.height, error);
     case OutputKind::pngStill:
-        return writePngFile(output.path, pixels, output.width, output.height, error);
+        return writePngFile(output.path, rgbaBottomUp, output.width, output.height, error);
     case OutputKind::y4mFile:
     case OutputKind::y4mStdout: {
-        const uint8_t* header = reinterpret_cast<const uint8_t*>(y4mFrameHeader);
-        if (!writeAll(output.fd, header, sizeof y4mFrameHeader - 1) ||
-            !writeAll(output.fd, pixels, i420FrameSize(output.width, output.height))) {
+        rgbaToI420(rgbaBottomUp, output.width, output.height,
+                   output.frameBytes.data() + sizeof y4mFrameHeader - 1);
+        if (!writeAll(output.fd, output.frameBytes.data(), output.frameBytes.size())) {
             error = output.kind == OutputKind::y4mFile
                         ? describeErrno("cannot write", output.path)
                         : describeErrno("cannot write to", "standard output");

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "render/options.h"
 
@@ -16,21 +17,17 @@ struct FrameOutput {
     double fps = 0;
     int fd = -1;             // the video stream: a temporary file, or standard output
     std::string partialPath; // the temporary file that becomes `path` when finished
+    std::vector<uint8_t> frameBytes;
 };
-
-// Whether frames go out as video: they are then converted to YCbCr before they are read back.
-inline bool isVideo(OutputKind kind) {
-    return kind == OutputKind::y4mFile || kind == OutputKind::y4mStdout;
-}
 
 // Checks that the output can be written and, for video, opens it and writes the stream header.
 // videoFd is where "-" writes. False with a reason on failure.
 bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int videoFd,
                      std::string& error);
 
-// Writes frame number `frame`: for PNG, RGBA pixels, bottom row first; for video, the frame's
-// Y, Cb and Cr planes, top row first, as the converter reads them back.
-bool writeFrame(FrameOutput& output, const uint8_t* pixels, int64_t frame, std::string& error);
+// Writes frame number `frame` from RGBA pixels, bottom row first.
+bool writeFrame(FrameOutput& output, const uint8_t* rgbaBottomUp, int64_t frame,
+                std::string& error);
 
 // Completes the output: a video file takes its final name only now.
 bool closeFrameOutput(FrameOutput& output, std::string& error);

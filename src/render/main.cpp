@@ -17,8 +17,6 @@
 #include "render/offscreen.h"
 #include "render/options.h"
 #include "render/progress.h"
-#include "render/y4m.h"
-#include "render/yuv_converter.h"
 #include "scene/scene.h"
 
 static const char* const programName = "prismwafer-render";
@@ -84,21 +82,11 @@ static int renderScenes(const RenderOptions& options, const SceneList& scenes,
     if (!createOffscreenTarget(target, options.width, options.height, error)) {
         return fail(error);
     }
-    // Video is converted to YCbCr before it is read back: less to copy, nothing to convert.
-    const bool video = isVideo(output.kind);
-    YuvConverter converter;
-    if (video && !createYuvConverter(converter, target, error)) {
-        destroyOffscreenTarget(target);
-        return fail(error);
-    }
-    const size_t frameBytes =
-        video ? i420FrameSize(target.width, target.height)
-              : static_cast<size_t>(target.width) * static_cast<size_t>(target.height) * 4;
     // Two slots beyond one per encoder thread: one being drawn into, one landing.
     const int encoderThreads = encoderThreadsFor(output.kind);
     const int slotCount = encoderThreads + 2;
     ReadbackRing ring;
-    createReadbackRing(ring, frameBytes, slotCount);
+    createReadbackRing(ring, target, slotCount);
     FrameEncoder encoder;
     startEncoder(encoder, output, ring.pixels, encoderThreads);
 
@@ -120,11 +108,7 @@ static int renderScenes(const RenderOptions& options, const SceneList& scenes,
         }
         const FrameSlot shown = frameSlot(endFrames, options.fps, frame);
         drawScene(*scenes[shown.scene], shown.elapsed);
-        if (video) {
-            readYuvInto(ring, slot, converter, target);
-        } else {
-            startReadback(ring, slot, target);
-        }
+        startReadback(ring, slot, target);
         if (pendingFrame >= 0) {
             finishReadback(ring, pendingSlot);
             submitFrame(encoder, pendingSlot, pendingFrame);
@@ -148,9 +132,6 @@ static int renderScenes(const RenderOptions& options, const SceneList& scenes,
     }
 
     destroyReadbackRing(ring);
-    if (video) {
-        destroyYuvConverter(converter);
-    }
     destroyOffscreenTarget(target);
     if (!encoded || !closeFrameOutput(output, error)) {
         abandonFrameOutput(output);

@@ -1,14 +1,10 @@
 // The renderer's framebuffer and its asynchronous readback through pixel buffer objects.
 #include "render/offscreen.h"
 
-#include <algorithm>
-
 bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::string& error) {
-    GLint largestRenderbuffer = 0, largestTexture = 0;
+    GLint largestRenderbuffer = 0;
     GLint largestViewport[2] = {};
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestRenderbuffer);
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestTexture);
-    largestRenderbuffer = std::min(largestRenderbuffer, largestTexture);
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largestViewport);
     if (width > largestRenderbuffer || height > largestRenderbuffer || width > largestViewport[0] ||
         height > largestViewport[1]) {
@@ -18,13 +14,13 @@ bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::
     }
     target.width = width;
     target.height = height;
-    // The colour is a texture so that the video's colour conversion can read it.
-    glCreateTextures(GL_TEXTURE_2D, 1, &target.color);
-    glTextureStorage2D(target.color, 1, GL_RGBA8, width, height);
+    glCreateRenderbuffers(1, &target.color);
+    glNamedRenderbufferStorage(target.color, GL_RGBA8, width, height);
     glCreateRenderbuffers(1, &target.depthStencil);
     glNamedRenderbufferStorage(target.depthStencil, GL_DEPTH24_STENCIL8, width, height);
     glCreateFramebuffers(1, &target.framebuffer);
-    glNamedFramebufferTexture(target.framebuffer, GL_COLOR_ATTACHMENT0, target.color, 0);
+    glNamedFramebufferRenderbuffer(target.framebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                   target.color);
     glNamedFramebufferRenderbuffer(target.framebuffer, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
                                    target.depthStencil);
     if (glCheckNamedFramebufferStatus(target.framebuffer, GL_FRAMEBUFFER) !=
@@ -44,12 +40,12 @@ void destroyOffscreenTarget(OffscreenTarget& target) {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDeleteFramebuffers(1, &target.framebuffer);
     glDeleteRenderbuffers(1, &target.depthStencil);
-    glDeleteTextures(1, &target.color);
+    glDeleteRenderbuffers(1, &target.color);
     target = OffscreenTarget{};
 }
 
-void createReadbackRing(ReadbackRing& ring, size_t frameBytes, int slotCount) {
-    ring.frameBytes = frameBytes;
+void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target, int slotCount) {
+    ring.frameBytes = static_cast<size_t>(target.width) * static_cast<size_t>(target.height) * 4;
     ring.buffers.assign(static_cast<size_t>(slotCount), 0);
     ring.pixels.assign(static_cast<size_t>(slotCount), nullptr);
     ring.fences.assign(static_cast<size_t>(slotCount), nullptr);
@@ -65,14 +61,9 @@ void createReadbackRing(ReadbackRing& ring, size_t frameBytes, int slotCount) {
 }
 
 void startReadback(ReadbackRing& ring, int slot, const OffscreenTarget& target) {
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, target.framebuffer);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, ring.buffers[slot]);
     glReadPixels(0, 0, target.width, target.height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    fenceReadback(ring, slot);
-}
-
-void fenceReadback(ReadbackRing& ring, int slot) {
     ring.fences[slot] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
 }
 

@@ -11,8 +11,8 @@
 // Colour and depth-stencil formats as the player's window gets them.
 struct OffscreenTarget {
     GLuint framebuffer = 0;
-    GLuint color = 0;        // RGBA8 texture
-    GLuint depthStencil = 0; // 24-bit depth, 8-bit stencil renderbuffer
+    GLuint color = 0;
+    GLuint depthStencil = 0;
     int width = 0;
     int height = 0;
 };
@@ -31,11 +31,9 @@ struct ReadbackRing {
     size_t frameBytes = 0;
 };
 
-void createReadbackRing(ReadbackRing& ring, size_t frameBytes, int slotCount);
+void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target, int slotCount);
 // Queues the copy of the target's pixels (RGBA, bottom row first) into the slot's buffer.
 void startReadback(ReadbackRing& ring, int slot, const OffscreenTarget& target);
-// Marks the end of the copies queued into the slot's buffer.
-void fenceReadback(ReadbackRing& ring, int slot);
 // Waits until the slot's copy has landed; its pixels can then be read from any thread.
 void finishReadback(ReadbackRing& ring, int slot);
 void destroyReadbackRing(ReadbackRing& ring);

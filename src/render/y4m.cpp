@@ -36,3 +36,53 @@ size_t i420FrameSize(int width, int height) {
         static_cast<size_t>((width + 1) / 2) * static_cast<size_t>((height + 1) / 2);
     return luma + 2 * chroma;
 }
+
+// BT.601 in 8-bit fixed point, limited range: Y 16..235, Cb and Cr 16..240.
+static inline uint8_t lumaOf(int r, int g, int b) {
+    return static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+}
+static inline uint8_t blueDifferenceOf(int r, int g, int b) {
+    return static_cast<uint8_t>(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128);
+}
+static inline uint8_t redDifferenceOf(int r, int g, int b) {
+    return static_cast<uint8_t>(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
+}
+
+void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out) {
+    const size_t stride = static_cast<size_t>(width) * 4;
+    const int chromaWidth = (width + 1) / 2;
+    const int chromaHeight = (height + 1) / 2;
+    uint8_t* luma = out;
+    uint8_t* blue = out + static_cast<size_t>(width) * static_cast<size_t>(height);
+    uint8_t* red = blue + static_cast<size_t>(chromaWidth) * static_cast<size_t>(chromaHeight);
+    auto row = [&](int topDownRow) {
+        return rgbaBottomUp + static_cast<size_t>(height - 1 - topDownRow) * stride;
+    };
+
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* pixel = row(y);
+        uint8_t* line = luma + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int x = 0; x < width; ++x, pixel += 4) {
+            line[x] = lumaOf(pixel[0], pixel[1], pixel[2]);
+        }
+    }
+    for (int cy = 0; cy < chromaHeight; ++cy) {
+        const uint8_t* upper = row(2 * cy);
+        const uint8_t* lower = row(2 * cy + 1 < height ? 2 * cy + 1 : 2 * cy);
+        uint8_t* blueLine = blue + static_cast<size_t>(cy) * static_cast<size_t>(chromaWidth);
+        uint8_t* redLine = red + static_cast<size_t>(cy) * static_cast<size_t>(chromaWidth);
+        for (int cx = 0; cx < chromaWidth; ++cx) {
+            const size_t left = static_cast<size_t>(2 * cx) * 4;
+            const size_t right = (2 * cx + 1 < width ? static_cast<size_t>(2 * cx + 1)
+                                                     : static_cast<size_t>(2 * cx)) *
+                                 4;
+            int sum[3];
+            for (int c = 0; c < 3; ++c) {
+                sum[c] = upper[left + c] + upper[right + c] + lower[left + c] + lower[right + c];
+            }
+            const int r = (sum[0] + 2) >> 2, g = (sum[1] + 2) >> 2, b = (sum[2] + 2) >> 2;
+            blueLine[cx] = blueDifferenceOf(r, g, b);
+            redLine[cx] = redDifferenceOf(r, g, b);
+        }
+    }
+}

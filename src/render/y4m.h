@@ -14,3 +14,8 @@ extern const char y4mFrameHeader[7]; // "FRAME\n"
 
 // Bytes of one frame's three planes: full-size luma, chroma at half size, rounded up.
 size_t i420FrameSize(int width, int height);
+
+// Converts RGBA pixels, rows from the bottom up as OpenGL reads them, to planar 4:2:0 YCbCr
+// (BT.601 matrix, limited range, chroma sited between the pixels), top row first. Each chroma
+// sample comes from the average colour of its 2 x 2 block (smaller at odd edges).
+void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out);

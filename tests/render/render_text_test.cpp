@@ -236,6 +236,43 @@ TEST(Y4m, StreamHeaderAndFrameRate) {
     EXPECT_EQ(i420FrameSize(3, 3), 9u + 2 * 4u);
 }
 
+TEST(Y4m, ConvertsColoursAndFlipsRows) {
+    // 2 x 2 pixels; the bottom row comes first in OpenGL's order.
+    const uint8_t bottomUp[] = {0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 0};
+    uint8_t planes[6];
+    rgbaToI420(bottomUp, 2, 2, planes);
+    EXPECT_EQ(planes[0], 235); // top row: white
+    EXPECT_EQ(planes[1], 235);
+    EXPECT_EQ(planes[2], 16); // bottom row: black
+    EXPECT_EQ(planes[3], 16);
+    EXPECT_EQ(planes[4], 128); // grey average: no colour
+    EXPECT_EQ(planes[5], 128);
+
+    struct Sample {
+        uint8_t r, g, b, y, cb, cr;
+    };
+    for (const Sample& s :
+         {Sample{255, 0, 0, 82, 90, 240}, Sample{0, 255, 0, 145, 54, 34},
+          Sample{0, 0, 255, 41, 240, 110}, Sample{128, 128, 128, 126, 128, 128}}) {
+        const uint8_t pixel[4] = {s.r, s.g, s.b, 255};
+        rgbaToI420(pixel, 1, 1, planes);
+        EXPECT_NEAR(planes[0], s.y, 1) << int(s.r) << "," << int(s.g) << "," << int(s.b);
+        EXPECT_NEAR(planes[1], s.cb, 1) << int(s.r) << "," << int(s.g) << "," << int(s.b);
+        EXPECT_NEAR(planes[2], s.cr, 1) << int(s.r) << "," << int(s.g) << "," << int(s.b);
+    }
+}
+
+TEST(Y4m, OddSizesAverageWhatIsThere) {
+    // 3 x 1: chroma 2 x 1; the right sample covers only the last pixel.
+    const uint8_t row[] = {255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255};
+    uint8_t planes[3 + 2 + 2];
+    rgbaToI420(row, 3, 1, planes);
+    EXPECT_NEAR(planes[3], 90, 1);  // red block
+    EXPECT_NEAR(planes[4], 240, 1); // blue pixel
+    EXPECT_NEAR(planes[5], 240, 1);
+    EXPECT_NEAR(planes[6], 110, 1);
+}
+
 TEST(Progress, LineShowsRateAndTimeLeft) {
     EXPECT_EQ(progressLine(120, 600, 2.0), "frame 120/600  60.0 fps  0:08 left");
     EXPECT_EQ(progressLine(0, 600, 0.0), "frame 0/600  0.0 fps  --:-- left");
