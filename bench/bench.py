@@ -162,6 +162,21 @@ def memory(bench, rows):
                      "", "", ""))
 
 
+def scene_costs(bench):
+    """What a frame of each demo scene costs to draw at 1920 x 1080, as a table."""
+    result = subprocess.run([os.path.join(bench.build, "frame_cost"), "--frames", "24"], cwd=bench.source,
+                            capture_output=True, text=True, check=True, timeout=600)
+    names = [os.path.splitext(os.path.basename(fields[0]))[0].capitalize() for fields in bench.demo]
+    lines = ["| Scene | Instances | Median ms | Max ms |", "|---|---|---|---|"]
+    for row in result.stdout.splitlines():
+        fields = row.split()
+        if fields and fields[0].isdigit():
+            index = int(fields[0]) - 1
+            lines.append("| %d %s | %s | %s | %s |" % (index + 1, names[index], bench.demo[index][2], fields[1],
+                                                       fields[2]))
+    return "\n".join(lines)
+
+
 def draw_chart(chart, path, machine):
     data = path + ".dat"
     with open(data, "w") as f:
@@ -207,6 +222,7 @@ def main():
     try:
         for section in (startup, frame_loop, lambda b, r: renderer(b, r, chart), memory):
             section(bench, rows)
+        costs = scene_costs(bench)
     finally:
         bench.close()
 
@@ -216,6 +232,8 @@ def main():
     text = "\n".join(table)
     print("Machine: %s; %s; %d alternating runs each\n" % (machine, platform.platform(), args.runs))
     print(text)
+    print("\nEach demo scene at 1920x1080, drawing only, every frame finished:\n")
+    print(costs)
     if args.readme:
         chart_path = os.path.join(args.source, "docs", "render-scaling.png")
         draw_chart(chart, chart_path, machine)
@@ -223,9 +241,10 @@ def main():
         with open(readme) as f:
             content = f.read()
         block = ("<!-- bench:start -->\nMeasured by `scripts/bench` on %s (%s), %d alternating runs each, "
-                 "%s.\n\n%s\n\n![Renderer frames per second against frame size](docs/render-scaling.png)\n"
-                 "<!-- bench:end -->" % (machine, platform.platform(terse=True), args.runs,
-                                         time.strftime("%Y-%m-%d"), text))
+                 "%s.\n\n%s\n\n![Renderer frames per second against frame size](docs/render-scaling.png)\n\n"
+                 "What a frame of each demo scene costs to draw at 1920 × 1080, headless, each frame "
+                 "finished (`build/frame_cost --frames 24`):\n\n%s\n<!-- bench:end -->"
+                 % (machine, platform.platform(terse=True), args.runs, time.strftime("%Y-%m-%d"), text, costs))
         content = re.sub(r"<!-- bench:start -->.*<!-- bench:end -->", lambda _: block, content, flags=re.S)
         with open(readme, "w") as f:
             f.write(content)
