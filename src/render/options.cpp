@@ -46,13 +46,13 @@ std::string printable(const std::string& text) {
 
 namespace {
 
-struct OptionSpec {
+struct OptionDefinition {
     const char* longName;
     char shortName; // 0: long form only
     bool takesValue;
 };
 
-const OptionSpec optionSpecs[] = {
+const OptionDefinition optionDefinitions[] = {
     {"output", 'o', true}, {"fps", 'r', true},      {"size", 's', true}, {"from", 0, true},
     {"to", 0, true},       {"at", 0, true},         {"check", 0, false}, {"quiet", 'q', false},
     {"help", 'h', false},  {"version", 'V', false},
@@ -110,9 +110,9 @@ struct Parser {
         return true;
     }
 
-    bool apply(const OptionSpec& spec, const std::string& value) {
+    bool apply(const OptionDefinition& option, const std::string& value) {
         RenderOptions& options = result.options;
-        const std::string name = spec.longName;
+        const std::string name = option.longName;
         if (name == "output") {
             if (value.empty()) {
                 return fail("--output needs a path");
@@ -155,16 +155,16 @@ struct Parser {
     }
 
     // A long option by its full name or an unambiguous abbreviation.
-    const OptionSpec* findLong(const std::string& name) {
-        const OptionSpec* found = nullptr;
+    const OptionDefinition* findLong(const std::string& name) {
+        const OptionDefinition* found = nullptr;
         int matches = 0;
-        for (const OptionSpec& spec : optionSpecs) {
-            const std::string full = spec.longName;
+        for (const OptionDefinition& option : optionDefinitions) {
+            const std::string full = option.longName;
             if (full == name) {
-                return &spec;
+                return &option;
             }
             if (!name.empty() && full.compare(0, name.size(), name) == 0) {
-                found = &spec;
+                found = &option;
                 ++matches;
             }
         }
@@ -185,54 +185,54 @@ struct Parser {
                 const size_t equals = arg.find('=');
                 const std::string name =
                     arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-                const OptionSpec* spec = findLong(name);
-                if (!spec) {
+                const OptionDefinition* option = findLong(name);
+                if (!option) {
                     return fail("unrecognised option " + quoted("--" + name));
                 }
-                if (!spec->takesValue) {
+                if (!option->takesValue) {
                     if (equals != std::string::npos) {
-                        return fail("option '--" + std::string(spec->longName) +
+                        return fail("option '--" + std::string(option->longName) +
                                     "' takes no value");
                     }
-                    if (!apply(*spec, "")) {
+                    if (!apply(*option, "")) {
                         return false;
                     }
                 } else if (equals != std::string::npos) {
-                    if (!apply(*spec, arg.substr(equals + 1))) {
+                    if (!apply(*option, arg.substr(equals + 1))) {
                         return false;
                     }
                 } else if (i + 1 < args.size()) {
-                    if (!apply(*spec, args[++i])) {
+                    if (!apply(*option, args[++i])) {
                         return false;
                     }
                 } else {
-                    return fail("option '--" + std::string(spec->longName) + "' needs a value");
+                    return fail("option '--" + std::string(option->longName) + "' needs a value");
                 }
             } else {
                 // Short options may be bundled (-qr 30); a value may follow its letter (-r30).
                 for (size_t j = 1; j < arg.size(); ++j) {
-                    const OptionSpec* spec = nullptr;
-                    for (const OptionSpec& candidate : optionSpecs) {
+                    const OptionDefinition* option = nullptr;
+                    for (const OptionDefinition& candidate : optionDefinitions) {
                         if (candidate.shortName != 0 && candidate.shortName == arg[j]) {
-                            spec = &candidate;
+                            option = &candidate;
                         }
                     }
-                    if (!spec) {
+                    if (!option) {
                         return fail("unrecognised option " + quoted(std::string("-") + arg[j]));
                     }
-                    if (!spec->takesValue) {
-                        apply(*spec, "");
+                    if (!option->takesValue) {
+                        apply(*option, "");
                         if (result.action != ParseAction::render) {
                             break;
                         }
                         continue;
                     }
                     if (j + 1 < arg.size()) {
-                        if (!apply(*spec, arg.substr(j + 1))) {
+                        if (!apply(*option, arg.substr(j + 1))) {
                             return false;
                         }
                     } else if (i + 1 < args.size()) {
-                        if (!apply(*spec, args[++i])) {
+                        if (!apply(*option, args[++i])) {
                             return false;
                         }
                     } else {
