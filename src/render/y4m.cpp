@@ -63,7 +63,7 @@ void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out
     for (int y = 0; y < height; ++y) {
         const uint8_t* pixel = row(y);
         uint8_t* line = luma + static_cast<size_t>(y) * static_cast<size_t>(width);
-        for (int x = 0; x < width; ++x) {
+        for (size_t x = 0; x < static_cast<size_t>(width); ++x) {
             line[x] = lumaOf(pixel[4 * x], pixel[4 * x + 1], pixel[4 * x + 2]);
         }
     }
@@ -84,11 +84,12 @@ void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out
             redLine[cx] = redDifferenceOf(r, g, b);
         };
         for (int cx = 0; cx < evenWidth; ++cx) {
-            block(cx, static_cast<size_t>(8 * cx), static_cast<size_t>(8 * cx + 4));
+            const size_t left = 8 * static_cast<size_t>(cx);
+            block(cx, left, left + 4);
         }
         if (chromaWidth > evenWidth) {
-            block(evenWidth, static_cast<size_t>(8 * evenWidth),
-                  static_cast<size_t>(8 * evenWidth));
+            const size_t last = 8 * static_cast<size_t>(evenWidth);
+            block(evenWidth, last, last);
         }
     }
 }
