@@ -154,6 +154,19 @@ struct Parser {
         return true;
     }
 
+    // An option's value: attached to it (--fps=30, -r30) or else the next argument, which is
+    // then consumed.
+    bool applyValue(const OptionDefinition& option, const std::string& shownName,
+                    const std::string* attached, const std::vector<std::string>& args, size_t& i) {
+        if (attached) {
+            return apply(option, *attached);
+        }
+        if (i + 1 < args.size()) {
+            return apply(option, args[++i]);
+        }
+        return fail("option " + quoted(shownName) + " needs a value");
+    }
+
     // A long option by its full name or an unambiguous abbreviation.
     const OptionDefinition* findLong(const std::string& name) {
         const OptionDefinition* found = nullptr;
@@ -197,16 +210,13 @@ struct Parser {
                     if (!apply(*option, "")) {
                         return false;
                     }
-                } else if (equals != std::string::npos) {
-                    if (!apply(*option, arg.substr(equals + 1))) {
-                        return false;
-                    }
-                } else if (i + 1 < args.size()) {
-                    if (!apply(*option, args[++i])) {
-                        return false;
-                    }
                 } else {
-                    return fail("option '--" + std::string(option->longName) + "' needs a value");
+                    const std::string attached =
+                        equals == std::string::npos ? "" : arg.substr(equals + 1);
+                    if (!applyValue(*option, "--" + std::string(option->longName),
+                                    equals == std::string::npos ? nullptr : &attached, args, i)) {
+                        return false;
+                    }
                 }
             } else {
                 // Short options may be bundled (-qr 30); a value may follow its letter (-r30).
@@ -227,17 +237,10 @@ struct Parser {
                         }
                         continue;
                     }
-                    if (j + 1 < arg.size()) {
-                        if (!apply(*option, arg.substr(j + 1))) {
-                            return false;
-                        }
-                    } else if (i + 1 < args.size()) {
-                        if (!apply(*option, args[++i])) {
-                            return false;
-                        }
-                    } else {
-                        return fail("option " + quoted(std::string("-") + arg[j]) +
-                                    " needs a value");
+                    const std::string attached = arg.substr(j + 1);
+                    if (!applyValue(*option, std::string("-") + arg[j],
+                                    attached.empty() ? nullptr : &attached, args, i)) {
+                        return false;
                     }
                     break;
                 }
