@@ -89,8 +89,10 @@ static bool encodePng(FILE* file, const uint8_t* rgbaBottomUp, int width, int he
     return true;
 }
 
-bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width, int height,
-                  std::string& error) {
+// Writes a PNG of RGBA pixels, bottom row first, as an RGB image top row first. Written under a
+// temporary name and renamed, so the path holds either a whole image or nothing new.
+static bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width,
+                         int height, std::string& error) {
     const std::string partial = partialNameFor(path);
     FILE* file = std::fopen(partial.c_str(), "wb");
     if (!file) {

@@ -34,8 +34,3 @@ bool closeFrameOutput(FrameOutput& output, std::string& error);
 
 // Removes whatever is unfinished after a failure.
 void abandonFrameOutput(FrameOutput& output);
-
-// Writes a PNG of RGBA pixels, bottom row first, as an RGB image top row first. Written under a
-// temporary name and renamed, so the path holds either a whole image or nothing new.
-bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width, int height,
-                  std::string& error);

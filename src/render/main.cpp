@@ -2,7 +2,6 @@
 #include <glad/gl.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,24 +25,9 @@ static int fail(const std::string& reason) {
     return 1;
 }
 
-// The list's own reader reports a missing list and carries on with none; the renderer needs to
-// tell that apart from a list that is merely empty.
-static bool isReadableFile(const std::string& path) {
-    if (path.find('\0') != std::string::npos) {
-        return false;
-    }
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat status {};
-    const bool readable = fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    if (fd >= 0) {
-        close(fd);
-    }
-    return readable;
-}
-
 // --check: every scene was built above, with its messages; count the ones that did not link.
 static int checkScenes(const RenderOptions& options, const SceneList& scenes) {
-    if (!isReadableFile(options.sceneList)) {
+    if (!canReadTextFile(options.sceneList)) {
         return fail("cannot read the scene list " + printable(options.sceneList));
     }
     size_t broken = 0;
@@ -63,7 +47,7 @@ static int checkScenes(const RenderOptions& options, const SceneList& scenes) {
 
 static int renderScenes(const RenderOptions& options, const SceneList& scenes,
                         FrameOutput& output) {
-    if (scenes.empty() && !isReadableFile(options.sceneList)) {
+    if (scenes.empty() && !canReadTextFile(options.sceneList)) {
         return fail("cannot read the scene list " + printable(options.sceneList));
     }
     std::vector<float> durations;

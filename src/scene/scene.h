@@ -23,6 +23,8 @@ void releaseScene(Scene* scene);
 
 // Reads a whole file; prints "Unable to open file PATH" and returns "" when it cannot be read.
 std::string readTextFile(const std::string& path);
+// Whether readTextFile would open the path, without a message.
+bool canReadTextFile(const std::string& path);
 
 // Compiles and links the two sources; failures are printed and the program is returned anyway.
 uint32_t buildProgram(const std::string& vertexSource, const std::string& fragmentSource);

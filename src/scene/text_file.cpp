@@ -8,20 +8,35 @@
 
 #include "scene/scene.h"
 
-std::string readTextFile(const std::string& path) {
-    // Only regular files are read: a directory has no contents to give, and a FIFO or a device
-    // could block start-up forever. O_NONBLOCK keeps the open itself from waiting on a FIFO, and
-    // the type is taken from the opened descriptor so that it cannot change underneath us. A path
-    // with a NUL byte would name a different, shorter path to the system.
-    int fd = -1;
-    struct stat status {};
-    if (path.find('\0') == std::string::npos) {
-        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// Only regular files are read: a directory has no contents to give, and a FIFO or a device could
+// block start-up forever. O_NONBLOCK keeps the open itself from waiting on a FIFO, and the type is
+// taken from the opened descriptor so that it cannot change underneath us. A path with a NUL byte
+// would name a different, shorter path to the system. Returns the descriptor, or -1.
+static int openRegularFile(const std::string& path, struct stat& status) {
+    if (path.find('\0') != std::string::npos) {
+        return -1;
     }
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
         close(fd);
-        fd = -1;
+        return -1;
     }
+    return fd;
+}
+
+bool canReadTextFile(const std::string& path) {
+    struct stat status {};
+    const int fd = openRegularFile(path, status);
+    if (fd < 0) {
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+std::string readTextFile(const std::string& path) {
+    struct stat status {};
+    const int fd = openRegularFile(path, status);
     if (fd < 0) {
         std::cerr << "Unable to open file " << path << std::endl;
         return std::string();
