@@ -12,7 +12,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "render/frame_clock.h"
+#include "frames/frame_clock.h"
 #include "render/headless_context.h"
 #include "render/offscreen.h"
 #include "scene/scene.h"

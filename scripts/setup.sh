@@ -45,9 +45,10 @@ ensurePackages() {
 }
 
 # Configures a build folder (build/ unless BUILD_DIR says otherwise) and brings it up to date;
-# prints the compiler's output only on failure.
+# prints the compiler's output only on failure. A first build takes a while, so it says so.
 buildProject() {
     local dir=${BUILD_DIR:-$buildDir} log
+    [ -f "$dir/CMakeCache.txt" ] || echo "Building in $dir (the first time takes a minute or two) ..."
     log=$(mktemp)
     if ! { cmake -S "$repo" -B "$dir" "$@" &&
            cmake --build "$dir" --parallel "$(nproc)"; } >"$log" 2>&1; then

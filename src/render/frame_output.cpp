@@ -3,27 +3,19 @@
 #include "render/frame_output.h"
 
 #include <fcntl.h>
-#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
+#include "frames/png.h"
 #include "render/y4m.h"
-
-// Fast compression: the renderer writes thousands of frames; size matters less than time.
-static const int pngCompressionLevel = 1;
 
 static std::string describeErrno(const std::string& what, const std::string& path) {
     return what + " " + printable(path) + ": " + std::strerror(errno);
-}
-
-static std::string partialNameFor(const std::string& path) {
-    return path + ".partial";
 }
 
 // Writes everything or reports why not (disk full, a closed pipe).
@@ -56,69 +48,6 @@ static bool ensureParentDirectory(const std::string& path, std::string& error) {
     return true;
 }
 
-// libpng reports failures by jumping back here; nothing with a destructor lives in between.
-static bool encodePng(FILE* file, const uint8_t* rgbaBottomUp, int width, int height,
-                      const char** reason) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        *reason = "out of memory";
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        *reason = "the PNG encoder failed";
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_compression_level(png, pngCompressionLevel);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    // The fourth byte of each pixel is dropped: the screen shows no alpha either.
-    png_set_filler(png, 0, PNG_FILLER_AFTER);
-    const size_t stride = static_cast<size_t>(width) * 4;
-    for (int row = height - 1; row >= 0; --row) {
-        png_write_row(png, rgbaBottomUp + static_cast<size_t>(row) * stride);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
-// Writes a PNG of RGBA pixels, bottom row first, as an RGB image top row first. Written under a
-// temporary name and renamed, so the path holds either a whole image or nothing new.
-static bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width,
-                         int height, std::string& error) {
-    const std::string partial = partialNameFor(path);
-    FILE* file = std::fopen(partial.c_str(), "wb");
-    if (!file) {
-        error = describeErrno("cannot write", partial);
-        return false;
-    }
-    const char* reason = nullptr;
-    const bool encoded = encodePng(file, rgbaBottomUp, width, height, &reason);
-    const bool flushed = encoded && std::fflush(file) == 0 && !std::ferror(file);
-    const int flushErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!encoded || !flushed || !closed) {
-        errno = flushErrno;
-        error =
-            encoded ? describeErrno("cannot write", path) : "cannot write " + path + ": " + reason;
-        std::remove(partial.c_str());
-        return false;
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        error = describeErrno("cannot write", path);
-        std::remove(partial.c_str());
-        return false;
-    }
-    return true;
-}
-
 bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int videoFd,
                      std::string& error) {
     output.kind = options.outputKind;
@@ -138,7 +67,7 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
         if (!ensureParentDirectory(first, error)) {
             return false;
         }
-        const std::string probe = partialNameFor(first);
+        const std::string probe = partialPathFor(first);
         const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
             error = describeErrno("cannot write", first);
@@ -153,7 +82,7 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
         if (!ensureParentDirectory(output.path, error)) {
             return false;
         }
-        output.partialPath = partialNameFor(output.path);
+        output.partialPath = partialPathFor(output.path);
         output.fd =
             open(output.partialPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (output.fd < 0) {

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "frames/frame_clock.h"
 #include "render/encoder.h"
-#include "render/frame_clock.h"
 #include "render/frame_output.h"
 #include "render/headless_context.h"
 #include "render/offscreen.h"

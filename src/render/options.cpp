@@ -1,10 +1,6 @@
 // The renderer's command line, parsed without touching anything outside the arguments.
 #include "render/options.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-
 const char* const renderUsage =
     R"(Usage: prismwafer-render [options] [SCENE_LIST]
 Renders the scene list headless, frame by frame, to PNG stills or YUV4MPEG2 video.
@@ -29,65 +25,17 @@ Renders the scene list headless, frame by frame, to PNG stills or YUV4MPEG2 vide
 Exit status: 0 done; 1 it could not be done; 2 the command line is wrong.
 )";
 
-std::string printable(const std::string& text) {
-    static const char hexDigits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f) {
-            out += "\\x";
-            out += hexDigits[c >> 4];
-            out += hexDigits[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 namespace {
 
-struct OptionDefinition {
-    const char* longName;
-    char shortName; // 0: long form only
-    bool takesValue;
-};
-
-const OptionDefinition optionDefinitions[] = {
+const std::vector<OptionDefinition> optionDefinitions = {
     {"output", 'o', true}, {"fps", 'r', true},      {"size", 's', true}, {"from", 0, true},
     {"to", 0, true},       {"at", 0, true},         {"check", 0, false}, {"quiet", 'q', false},
     {"help", 'h', false},  {"version", 'V', false},
 };
 
-std::string quoted(const std::string& text) {
-    return "'" + printable(text) + "'";
-}
-
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// A whole argument as a finite double; nothing may follow the number.
-std::optional<double> parseNumber(const std::string& text) {
-    if (text.empty() || text.find('\0') != std::string::npos) {
-        return std::nullopt;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (*end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// A positive decimal integer of at most five digits, the whole text.
-std::optional<int> parseDimension(const std::string& text) {
-    if (text.empty() || text.size() > 5 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    return std::atoi(text.c_str());
 }
 
 struct Parser {
@@ -100,153 +48,47 @@ struct Parser {
         return false;
     }
 
-    bool seconds(const std::string& name, const std::string& value, std::optional<double>& into) {
-        const std::optional<double> number = parseNumber(value);
-        if (!number || *number < 0) {
-            return fail("--" + name + " needs a number of seconds, 0 or more, not " +
-                        quoted(value));
-        }
-        into = *number;
-        return true;
-    }
-
+    // Takes one option; false stops the parsing (a refused value, --help, --version).
     bool apply(const OptionDefinition& option, const std::string& value) {
         RenderOptions& options = result.options;
         const std::string name = option.longName;
+        std::string refused;
         if (name == "output") {
-            if (value.empty()) {
-                return fail("--output needs a path");
-            }
+            refused = value.empty() ? "--output needs a path" : "";
             options.output = value;
         } else if (name == "fps") {
-            const std::optional<double> fps = parseNumber(value);
-            if (!fps || !(*fps > 0)) {
-                return fail("--fps needs a number of frames per second above 0, not " +
-                            quoted(value));
-            }
-            options.fps = *fps;
+            refused = readFramesPerSecond(value, options.fps);
         } else if (name == "size") {
-            const size_t x = value.find('x');
-            const std::optional<int> width = parseDimension(value.substr(0, x));
-            const std::optional<int> height =
-                x == std::string::npos ? std::nullopt : parseDimension(value.substr(x + 1));
-            if (!width || !height || *width == 0 || *height == 0) {
-                return fail("--size needs WIDTHxHEIGHT in pixels, both above 0, not " +
-                            quoted(value));
-            }
-            options.width = *width;
-            options.height = *height;
-        } else if (name == "from") {
-            return seconds(name, value, options.from);
-        } else if (name == "to") {
-            return seconds(name, value, options.to);
-        } else if (name == "at") {
-            return seconds(name, value, options.at);
+            refused = readFrameSize(value, options.width, options.height);
+        } else if (name == "from" || name == "to" || name == "at") {
+            refused = readSeconds("--" + name, value,
+                                  name == "from" ? options.from
+                                                 : (name == "to" ? options.to : options.at));
         } else if (name == "check") {
             options.check = true;
         } else if (name == "quiet") {
             options.quiet = true;
         } else if (name == "help") {
             result.action = ParseAction::help;
+            return false;
         } else if (name == "version") {
             result.action = ParseAction::version;
+            return false;
         }
-        return true;
+        return refused.empty() || fail(refused);
     }
 
-    // An option's value: attached to it (--fps=30, -r30) or else the next argument, which is
-    // then consumed.
-    bool applyValue(const OptionDefinition& option, const std::string& shownName,
-                    const std::string* attached, const std::vector<std::string>& args, size_t& i) {
-        if (attached) {
-            return apply(option, *attached);
-        }
-        if (i + 1 < args.size()) {
-            return apply(option, args[++i]);
-        }
-        return fail("option " + quoted(shownName) + " needs a value");
-    }
-
-    // A long option by its full name or an unambiguous abbreviation.
-    const OptionDefinition* findLong(const std::string& name) {
-        const OptionDefinition* found = nullptr;
-        int matches = 0;
-        for (const OptionDefinition& option : optionDefinitions) {
-            const std::string full = option.longName;
-            if (full == name) {
-                return &option;
-            }
-            if (!name.empty() && full.compare(0, name.size(), name) == 0) {
-                found = &option;
-                ++matches;
-            }
-        }
-        return matches == 1 ? found : nullptr;
-    }
-
+    // --help and --version act where they stand, as soon as they are read.
     bool parse(const std::vector<std::string>& args) {
         result.action = ParseAction::render;
-        bool optionsEnded = false;
-        // --help and --version act where they stand, as soon as they are read.
-        for (size_t i = 0; i < args.size() && result.action == ParseAction::render; ++i) {
-            const std::string& arg = args[i];
-            if (optionsEnded || arg == "-" || arg.size() < 2 || arg[0] != '-') {
-                positionals.push_back(arg);
-            } else if (arg == "--") {
-                optionsEnded = true;
-            } else if (arg[1] == '-') {
-                const size_t equals = arg.find('=');
-                const std::string name =
-                    arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-                const OptionDefinition* option = findLong(name);
-                if (!option) {
-                    return fail("unrecognised option " + quoted("--" + name));
-                }
-                if (!option->takesValue) {
-                    if (equals != std::string::npos) {
-                        return fail("option '--" + std::string(option->longName) +
-                                    "' takes no value");
-                    }
-                    if (!apply(*option, "")) {
-                        return false;
-                    }
-                } else {
-                    const std::string attached =
-                        equals == std::string::npos ? "" : arg.substr(equals + 1);
-                    if (!applyValue(*option, "--" + std::string(option->longName),
-                                    equals == std::string::npos ? nullptr : &attached, args, i)) {
-                        return false;
-                    }
-                }
-            } else {
-                // Short options may be bundled (-qr 30); a value may follow its letter (-r30).
-                for (size_t j = 1; j < arg.size(); ++j) {
-                    const OptionDefinition* option = nullptr;
-                    for (const OptionDefinition& candidate : optionDefinitions) {
-                        if (candidate.shortName != 0 && candidate.shortName == arg[j]) {
-                            option = &candidate;
-                        }
-                    }
-                    if (!option) {
-                        return fail("unrecognised option " + quoted(std::string("-") + arg[j]));
-                    }
-                    if (!option->takesValue) {
-                        apply(*option, "");
-                        if (result.action != ParseAction::render) {
-                            break;
-                        }
-                        continue;
-                    }
-                    const std::string attached = arg.substr(j + 1);
-                    if (!applyValue(*option, std::string("-") + arg[j],
-                                    attached.empty() ? nullptr : &attached, args, i)) {
-                        return false;
-                    }
-                    break;
-                }
-            }
-        }
-        return true;
+        std::string error;
+        const bool complete = parseCommandLine(
+            args, optionDefinitions,
+            [this](const OptionDefinition& option, const std::string& value) {
+                return apply(option, value);
+            },
+            positionals, error);
+        return complete || (error.empty() ? false : fail(error));
     }
 
     bool validate() {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "frames/command_line.h"
+
 enum class OutputKind {
     none,        // --check
     pngSequence, // a pattern with one integer conversion
@@ -37,10 +39,6 @@ struct ParseResult {
 ParseResult parseRenderOptions(const std::vector<std::string>& args);
 
 extern const char* const renderUsage;
-
-// Text from the command line or the file system inside a one-line message: control bytes are
-// written as \xHH escapes, so that no name can break the line or drive the terminal.
-std::string printable(const std::string& text);
 
 // A frame file name: the pattern's one integer conversion (%d, %05d, %i, %u, with an optional
 // zero flag and width) filled with the frame number; %% stands for a single percent sign.

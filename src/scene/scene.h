@@ -30,6 +30,19 @@ bool canReadTextFile(const std::string& path);
 uint32_t buildProgram(const std::string& vertexSource, const std::string& fragmentSource);
 bool checkCompile(uint32_t shader, const char* label);
 bool checkLink(uint32_t program);
+// The same build without a word on the console, for programs that report in their own words.
+uint32_t buildProgramSilently(const std::string& vertexSource, const std::string& fragmentSource);
+
+// What the driver said about a built program: each stage's compile and the link.
+struct BuildStep {
+    bool succeeded = true;
+    std::string log;
+};
+struct ProgramReport {
+    BuildStep vertex, fragment, link;
+};
+// Read back from the program and the shaders attached to it; prints nothing.
+ProgramReport readProgramReport(uint32_t program);
 
 // Gives the scene its quad, vertex layout, program and fixed transform.
 void constructScene(Scene& scene, const std::string& vertexShaderPath,

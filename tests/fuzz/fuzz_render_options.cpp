@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "render/frame_clock.h"
+#include "frames/frame_clock.h"
 #include "render/options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

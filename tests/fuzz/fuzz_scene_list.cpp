@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "render/frame_clock.h"
+#include "frames/frame_clock.h"
 #include "scene/scene_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,7 +5,7 @@
 #include <limits>
 #include <random>
 
-#include "render/frame_clock.h"
+#include "frames/frame_clock.h"
 #include "render/options.h"
 #include "render/progress.h"
 #include "render/y4m.h"

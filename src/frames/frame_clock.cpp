@@ -1,5 +1,5 @@
 // The renderer's fixed clock: which scene each frame shows, and the time it feeds that scene.
-#include "render/frame_clock.h"
+#include "frames/frame_clock.h"
 
 #include <algorithm>
 #include <cmath>
