@@ -1,5 +1,6 @@
 """What the end-to-end tests share: scratch working directories with shaders and a scene list,
-running the programs, keys into the virtual display, and reading pixels back."""
+running the programs, waiting with deadlines that say what they waited for, keys into the virtual
+display, screenshots, recorded GL calls and pixels read back."""
 import os
 import re
 import shutil
@@ -26,63 +27,138 @@ FLAT_FRAGMENT = """#version 450 core
 out vec4 color;
 void main() { color = vec4(0.0, 0.0, 1.0, 1.0); }
 """
+# Colour from the texture coordinate: every pixel tells where it came from.
+GRADIENT_VERTEX = """#version 450 core
+layout(location = 0) in vec4 position;
+layout(location = 2) in vec2 texCoord;
+uniform mat4 mvp;
+out vec2 uv;
+void main() { gl_Position = mvp * position; uv = texCoord; }
+"""
+GRADIENT_FRAGMENT = """#version 450 core
+in vec2 uv;
+out vec4 color;
+void main() { color = vec4(uv, 0.25, 0.5); }
+"""
+# A solid colour that changes with time, so that frames can be told apart.
+CLOCK_FRAGMENT = """#version 450 core
+uniform float time;
+out vec4 color;
+void main() { color = vec4(1.0, fract(time), 0.0, 1.0); }
+"""
+SHADERS = {"red.vert": RED_VERTEX, "red.frag": RED_FRAGMENT, "flat.vert": FLAT_VERTEX,
+           "flat.frag": FLAT_FRAGMENT, "gradient.vert": GRADIENT_VERTEX,
+           "gradient.frag": GRADIENT_FRAGMENT, "clock.frag": CLOCK_FRAGMENT}
+# Where the fixed transform puts the quad on a 1920 x 1080 frame: columns and rows, inclusive.
+QUAD_BOX_1080P = (678, 1241, 259, 820)
 
 
 class Workspace:
-    """A temporary working directory with shaders/ and a scene list."""
+    """A temporary working directory with shaders/ and, unless None, a scene list."""
 
     def __init__(self, scene_list, files=None):
         self.path = tempfile.mkdtemp(prefix="prismwafer-e2e-")
         os.mkdir(os.path.join(self.path, "shaders"))
-        shaders = {"red.vert": RED_VERTEX, "red.frag": RED_FRAGMENT,
-                   "flat.vert": FLAT_VERTEX, "flat.frag": FLAT_FRAGMENT}
-        shaders.update(files or {})
-        for name, text in shaders.items():
-            with open(os.path.join(self.path, "shaders", name), "w") as f:
-                f.write(text)
+        for name, text in dict(SHADERS, **(files or {})).items():
+            self.write(os.path.join("shaders", name), text)
         if scene_list is not None:
-            with open(self.list_path(), "wb") as f:
-                f.write(scene_list.encode() if isinstance(scene_list, str) else scene_list)
+            self.write_list(scene_list)
+
+    def file(self, name):
+        return os.path.join(self.path, name)
 
     def list_path(self):
-        return os.path.join(self.path, "shaders", "prog.csv")
+        return self.file(os.path.join("shaders", "prog.csv"))
+
+    def write(self, name, content):
+        with open(self.file(name), "wb") as f:
+            f.write(content.encode() if isinstance(content, str) else content)
+
+    def write_list(self, content):
+        self.write(os.path.join("shaders", "prog.csv"), content)
+
+    def listing(self):
+        return sorted(os.listdir(self.path))
 
     def remove(self):
         shutil.rmtree(self.path, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.remove()
 
 
 def line(vertex, fragment, instances, seconds):
     return "shaders/%s\tshaders/%s\t%s\t%s\n" % (vertex, fragment, instances, seconds)
 
 
-def run_in(workspace, program, args=(), env=None, timeout=60, prefix=(), **kwargs):
-    options = {"capture_output": True} if "stdout" not in kwargs else {}
+def run_in(workspace, program, args=(), env=None, timeout=120, prefix=(), **kwargs):
+    options = {"capture_output": True} if "stdout" not in kwargs and "stderr" not in kwargs else {}
     options.update(kwargs)
     return subprocess.run(list(prefix) + [program] + list(args), cwd=workspace.path, env=env,
                           timeout=timeout, **options)
 
 
+def wait_for(what, probe, deadline=300, every=0.2):
+    """Polls probe() until it returns something true; a deadline generous enough for valgrind on
+    a busy machine, and a failure that says which wait ran out."""
+    end = time.monotonic() + deadline
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError("waited %d s for %s" % (deadline, what))
+        time.sleep(every)
+
+
 def xdotool(*args):
-    return subprocess.run(["xdotool"] + list(args), capture_output=True, text=True, timeout=30)
+    return subprocess.run(["xdotool"] + list(args), capture_output=True, text=True, timeout=60)
 
 
-def player_window():
-    found = xdotool("search", "--sync", "--onlyvisible", "--name", "^Prismwafer -- ")
-    return found.stdout.split()[0]
+def find_window(title_pattern, process=None, deadline=300):
+    """The id of the visible window whose title matches, once it is there."""
+    def probe():
+        if process is not None and process.poll() is not None:
+            raise AssertionError("the program ended (status %s) before its window showed"
+                                 % process.returncode)
+        found = xdotool("search", "--onlyvisible", "--name", title_pattern).stdout.split()
+        return found[0] if found else None
+    return wait_for("a window titled %r" % title_pattern, probe, deadline)
 
 
-def press_escape(process, patience=60):
-    """Presses Escape in the player's window until the player ends, or patience runs out."""
-    deadline = time.time() + patience
-    while process.poll() is None:
-        window = player_window()
-        xdotool("windowfocus", "--sync", window)
-        xdotool("key", "Escape")
-        try:
-            process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            if time.time() > deadline:
-                return
+def player_window(process=None, deadline=300):
+    return find_window("^Prismwafer -- ", process, deadline)
+
+
+def press_keys(window, *keys):
+    xdotool("windowfocus", "--sync", window)
+    xdotool("key", "--window", window, *keys)
+
+
+def press_escape(process, deadline=300):
+    """Presses Escape in the player's window until the player ends."""
+    def probe():
+        if process.poll() is None:
+            found = xdotool("search", "--onlyvisible", "--name", "^Prismwafer -- ").stdout.split()
+            if found:
+                xdotool("windowfocus", "--sync", found[0])
+                xdotool("key", "Escape")
+            try:
+                process.wait(timeout=2)
+            except subprocess.TimeoutExpired:
+                pass
+        return process.poll() is not None
+    wait_for("the player to end on Escape", probe, deadline, every=0)
+
+
+def stop(process):
+    """Ends a process a test started, whatever state the test left it in."""
+    if process.poll() is None:
+        process.kill()
+    return process.communicate()
 
 
 def to_rgb(image_bytes, kind):
@@ -96,7 +172,7 @@ def to_rgb(image_bytes, kind):
 
 def screenshot():
     """The whole virtual screen as (width, height, rgb bytes)."""
-    xwd = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, check=True, timeout=30)
+    xwd = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, check=True, timeout=60)
     return to_rgb(xwd.stdout, "xwd")
 
 
@@ -105,9 +181,46 @@ def read_png(path):
         return to_rgb(f.read(), "png")
 
 
-def red_box(width, height, rgb):
-    """Bounds (left, right, top, bottom) of the pure red pixels, and how many there are."""
-    red = [(i % width, i // width) for i in range(width * height)
-           if rgb[3 * i] > 200 and rgb[3 * i + 1] < 50 and rgb[3 * i + 2] < 50]
-    xs, ys = [p[0] for p in red], [p[1] for p in red]
-    return (min(xs), max(xs), min(ys), max(ys)), len(red)
+def pixel(image, x, y):
+    width, _, rgb = image
+    return tuple(rgb[3 * (y * width + x):3 * (y * width + x) + 3])
+
+
+def lit_box(image, lit=lambda r, g, b: r + g + b > 0):
+    """Bounds (left, right, top, bottom) of the pixels that pass `lit`, and how many there are."""
+    width, height, rgb = image
+    points = [(i % width, i // width) for i in range(width * height)
+              if lit(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2])]
+    xs, ys = [p[0] for p in points], [p[1] for p in points]
+    return (min(xs), max(xs), min(ys), max(ys)), len(points)
+
+
+def is_red(r, g, b):
+    return r > 200 and g < 50 and b < 50
+
+
+class Call:
+    """One recorded GL call: its name, argument text and result."""
+
+    def __init__(self, name, args, result):
+        self.name, self.args, self.result = name, args, result
+
+    def arg(self, key):
+        match = re.search(r"\b%s = ([^,]+(?:\|[^,]+)*)" % key, self.args)
+        return match.group(1).strip() if match else None
+
+    def __repr__(self):
+        return "%s(%s)" % (self.name, self.args[:60])
+
+
+def traced_calls(trace):
+    """The GL calls of an apitrace recording, in order."""
+    dump = subprocess.run(["apitrace", "dump", "--color=never", trace], capture_output=True,
+                          text=True, check=True, timeout=300).stdout
+    calls = []
+    for text in dump.splitlines():
+        match = re.match(r"^\d+ (gl\w*)\((.*?)\)(?: = (.*))?$", text) or \
+            re.match(r"^\d+ (gl\w*)\((.*)()", text)
+        if match and not text.endswith("// fake"):
+            calls.append(Call(*match.groups()))
+    return calls

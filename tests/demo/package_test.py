@@ -51,7 +51,7 @@ class Package(unittest.TestCase):
         self.assertEqual(check.returncode, 0, check.stderr)
         player = subprocess.Popen(["./prismwafer"], cwd=self.top, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
-            player_window()
+            player_window(player)
             press_escape(player)
             out, err = player.communicate(timeout=30)
         finally:

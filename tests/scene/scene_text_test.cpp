@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "scene/scene_text.h"
+#include "scene/shader_log.h"
 #include "scene/transform.h"
 
 using Pieces = std::vector<std::string_view>;
@@ -36,68 +37,81 @@ TEST(SplitLines, FinalLineEndIsOptional) {
     EXPECT_EQ(splitLines(withNul), (Pieces{std::string_view("a\0b", 3), "c"}));
 }
 
-TEST(ParseInstanceCount, ReadsLikeAtoiAndClamps) {
-    EXPECT_EQ(parseInstanceCount("100"), 100);
-    EXPECT_EQ(parseInstanceCount(" 20"), 20);
-    EXPECT_EQ(parseInstanceCount("\t\n 7"), 7);
-    EXPECT_EQ(parseInstanceCount("-5"), -5);
-    EXPECT_EQ(parseInstanceCount("+5"), 5);
-    EXPECT_EQ(parseInstanceCount("12abc"), 12);
-    EXPECT_EQ(parseInstanceCount("3.9"), 3);
-    EXPECT_EQ(parseInstanceCount("x"), 0);
-    EXPECT_EQ(parseInstanceCount(""), 0);
-    EXPECT_EQ(parseInstanceCount("0x10"), 0); // decimal only
-    EXPECT_EQ(parseInstanceCount("1e3"), 1);
-    EXPECT_EQ(parseInstanceCount("2147483647"), INT32_MAX);
-    EXPECT_EQ(parseInstanceCount("2147483648"), INT32_MAX);
-    EXPECT_EQ(parseInstanceCount("99999999999999999999999999"), INT32_MAX);
-    EXPECT_EQ(parseInstanceCount("-2147483648"), INT32_MIN);
-    EXPECT_EQ(parseInstanceCount("-2147483649"), INT32_MIN);
-    EXPECT_EQ(parseInstanceCount("-99999999999999999999999999"), INT32_MIN);
-    EXPECT_EQ(parseInstanceCount("64\r"), 64);
-    // The field ends where the view ends, even when more text follows in memory.
-    const std::string_view line = "12345";
-    EXPECT_EQ(parseInstanceCount(line.substr(0, 2)), 12);
+TEST(Conversions, InstanceCountReadsLikeAtoiAndClamps) {
+    const std::pair<std::string_view, int32_t> cases[] = {
+        {"100", 100},
+        {" 20", 20},
+        {"\t\n 7", 7},
+        {"-5", -5},
+        {"+5", 5},
+        {"12abc", 12},
+        {"3.9", 3},
+        {"x", 0},
+        {"", 0},
+        {"0x10", 0},
+        {"1e3", 1},
+        {"64\r", 64},
+        {"2147483647", INT32_MAX},
+        {"2147483648", INT32_MAX},
+        {"99999999999999999999999999", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MIN},
+        {"-99999999999999999999999999", INT32_MIN},
+        // The field ends where the view ends, even when more text follows in memory.
+        {std::string_view("12345").substr(0, 2), 12},
+    };
+    for (const auto& [field, count] : cases) {
+        EXPECT_EQ(parseInstanceCount(field), count) << field;
+    }
 }
 
-TEST(ParseDuration, ReadsLikeAtofInSinglePrecision) {
-    EXPECT_EQ(parseDuration("12.5"), 12.5f);
-    EXPECT_EQ(parseDuration("1.5abc"), 1.5f);
-    EXPECT_EQ(parseDuration("  3"), 3.0f);
-    EXPECT_EQ(parseDuration("x"), 0.0f);
-    EXPECT_EQ(parseDuration(""), 0.0f);
-    EXPECT_EQ(parseDuration("2.5e1"), 25.0f);
-    EXPECT_EQ(parseDuration("1E-1"), 0.1f);
-    EXPECT_EQ(parseDuration("0x1.8p1"), 3.0f);
-    EXPECT_EQ(parseDuration("-0.25"), -0.25f);
-    EXPECT_EQ(parseDuration("12.5\r"), 12.5f);
-    EXPECT_EQ(parseDuration("0.1"), 0.1f); // rounded to float, not kept as double
+TEST(Conversions, DurationReadsLikeAtofInSinglePrecision) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<std::string_view, float> cases[] = {
+        {"12.5", 12.5f},
+        {"1.5abc", 1.5f},
+        {"  3", 3.0f},
+        {"x", 0.0f},
+        {"", 0.0f},
+        {"2.5e1", 25.0f},
+        {"1E-1", 0.1f},
+        {"0x1.8p1", 3.0f},
+        {"-0.25", -0.25f},
+        {"12.5\r", 12.5f},
+        {"0.1", 0.1f}, // rounded to float, not kept as double
+        {"inf", inf},
+        {"-Infinity", -inf},
+        {"1e39", inf},
+        {"1e400", inf},
+        {"-1e400", -inf},
+        {"1e-50", 0.0f},
+        {std::string_view("1.25").substr(0, 3), 1.2f},
+    };
+    for (const auto& [field, duration] : cases) {
+        EXPECT_EQ(parseDuration(field), duration) << field;
+    }
     EXPECT_TRUE(std::signbit(parseDuration("-0")));
-    EXPECT_EQ(parseDuration("inf"), std::numeric_limits<float>::infinity());
-    EXPECT_EQ(parseDuration("-Infinity"), -std::numeric_limits<float>::infinity());
     EXPECT_TRUE(std::isnan(parseDuration("nan")));
     EXPECT_TRUE(std::isnan(parseDuration("NAN(123)")));
-    // Beyond float's range: infinity; below it: zero.
-    EXPECT_EQ(parseDuration("1e39"), std::numeric_limits<float>::infinity());
-    EXPECT_EQ(parseDuration("1e400"), std::numeric_limits<float>::infinity());
-    EXPECT_EQ(parseDuration("-1e400"), -std::numeric_limits<float>::infinity());
-    EXPECT_EQ(parseDuration("1e-50"), 0.0f);
-    const std::string_view line = "1.25";
-    EXPECT_EQ(parseDuration(line.substr(0, 3)), 1.2f);
 }
 
-TEST(FormatDuration, MatchesTheStreamDefault) {
-    EXPECT_EQ(formatDuration(12.5f), "12.5");
-    EXPECT_EQ(formatDuration(10.0f), "10");
-    EXPECT_EQ(formatDuration(1.0f / 3.0f), "0.333333");
-    EXPECT_EQ(formatDuration(1e6f), "1e+06");
-    EXPECT_EQ(formatDuration(123456.0f), "123456");
-    EXPECT_EQ(formatDuration(0.0001f), "0.0001");
-    EXPECT_EQ(formatDuration(0.00001f), "1e-05");
-    EXPECT_EQ(formatDuration(-0.0f), "-0");
-    EXPECT_EQ(formatDuration(0.1f), "0.1");
-    EXPECT_EQ(formatDuration(std::numeric_limits<float>::infinity()), "inf");
-    EXPECT_EQ(formatDuration(-std::numeric_limits<float>::infinity()), "-inf");
+TEST(Conversions, DurationTextMatchesTheStreamDefault) {
+    const std::pair<float, const char*> cases[] = {
+        {12.5f, "12.5"},
+        {10.0f, "10"},
+        {1.0f / 3.0f, "0.333333"},
+        {1e6f, "1e+06"},
+        {123456.0f, "123456"},
+        {0.0001f, "0.0001"},
+        {0.00001f, "1e-05"},
+        {-0.0f, "-0"},
+        {0.1f, "0.1"},
+        {std::numeric_limits<float>::infinity(), "inf"},
+        {-std::numeric_limits<float>::infinity(), "-inf"},
+    };
+    for (const auto& [duration, text] : cases) {
+        EXPECT_EQ(formatDuration(duration), text);
+    }
 }
 
 TEST(Messages, LoadedSceneLineAndShortLineWarning) {
@@ -175,4 +189,27 @@ TEST(Transform, QuadCoversTheScreenCentre) {
     const float w = mvp[3] + mvp[7] + mvp[15];
     EXPECT_NEAR(x / w * 1920.0f, 565.0f, 1.0f);
     EXPECT_NEAR(y / w * 1080.0f, 562.0f, 1.0f);
+}
+
+TEST(ShaderLog, PlacesEachMessageWhereTheDriverSays) {
+    const std::pair<std::string_view, std::vector<std::string>> cases[] = {
+        {"0:16(15): error: `x' undeclared\n0:3(1): warning: unused\n",
+         {"a.frag:16:15: error: `x' undeclared", "a.frag:3:1: warning: unused"}},
+        {"ERROR: 0:3: 'foo' : undeclared identifier\nERROR: 1 compilation errors.\n",
+         {"a.frag:3: error: 'foo' : undeclared identifier",
+          "a.frag: ERROR: 1 compilation errors."}},
+        {"0:7: syntax error\r\n\n  \n", {"a.frag:7: syntax error"}},
+        {"0(12) : error C0000: syntax error", {"a.frag:12: error C0000: syntax error"}},
+        // What cannot be placed keeps the file's name, and nothing is lost.
+        {"error: linking failed\n0:x: odd\n",
+         {"a.frag: error: linking failed", "a.frag: 0:x: odd"}},
+        {std::string_view("\0\n", 2), {}},
+    };
+    for (const auto& [log, expected] : cases) {
+        std::vector<std::string> placed;
+        for (const LogMessage& message : parseShaderLog(log)) {
+            placed.push_back(placedMessage("a.frag", message));
+        }
+        EXPECT_EQ(placed, expected) << log;
+    }
 }
