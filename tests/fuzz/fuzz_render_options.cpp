@@ -1,4 +1,5 @@
-// Fuzzes the renderer's command line: NUL-separated arguments through the option parser, the
+// Fuzzes the renderer's command line: NUL-separated arguments through the option parser (which
+// starts getopt afresh on every call, so inputs do not leak state into each other), the
 // frame name pattern and the frame range that the options pick.
 #include <cstddef>
 #include <cstdint>

@@ -11,32 +11,36 @@
 
 using Pieces = std::vector<std::string_view>;
 
-TEST(SplitFields, FollowsTheTabRules) {
-    EXPECT_EQ(splitFields("a.vert\tb.frag\t100\t12.5"),
-              (Pieces{"a.vert", "b.frag", "100", "12.5"}));
-    // Adjacent tabs give an empty field; a trailing tab adds none; a leading one does.
-    EXPECT_EQ(splitFields("a\t\tb"), (Pieces{"a", "", "b"}));
-    EXPECT_EQ(splitFields("a\tb\t"), (Pieces{"a", "b"}));
-    EXPECT_EQ(splitFields("\ta"), (Pieces{"", "a"}));
-    EXPECT_EQ(splitFields("\t"), (Pieces{""}));
-    EXPECT_EQ(splitFields("\t\t"), (Pieces{"", ""}));
-    EXPECT_TRUE(splitFields("").empty());
-    // No trimming: blanks and a carriage return stay in the fields.
-    EXPECT_EQ(splitFields(" a \tb\r"), (Pieces{" a ", "b\r"}));
-    EXPECT_EQ(splitFields("a b c d"), (Pieces{"a b c d"}));
+TEST(Splitting, LinesAndFieldsFollowTheSeparatorRules) {
+    // Adjacent separators give an empty piece; a trailing one adds none; a leading one does.
+    // No trimming: blanks and carriage returns stay in the pieces.
+    const std::pair<std::string_view, Pieces> fields[] = {
+        {"a.vert\tb.frag\t100\t12.5", {"a.vert", "b.frag", "100", "12.5"}},
+        {"a\t\tb", {"a", "", "b"}},
+        {"a\tb\t", {"a", "b"}},
+        {"\ta", {"", "a"}},
+        {"\t", {""}},
+        {"\t\t", {"", ""}},
+        {"", {}},
+        {" a \tb\r", {" a ", "b\r"}},
+        {"a b c d", {"a b c d"}}};
+    for (const auto& [line, pieces] : fields) {
+        EXPECT_EQ(splitFields(line), pieces) << line;
+    }
+    const std::pair<std::string_view, Pieces> lines[] = {
+        {"one\ntwo\n", {"one", "two"}},
+        {"one\ntwo", {"one", "two"}},
+        {"one\n\ntwo\n\n", {"one", "", "two", ""}},
+        {"\n", {""}},
+        {"", {}},
+        {"a\r\nb\r\n", {"a\r", "b\r"}},
+        {std::string_view("a\0b\nc", 5), {std::string_view("a\0b", 3), "c"}}};
+    for (const auto& [text, pieces] : lines) {
+        EXPECT_EQ(splitLines(text), pieces) << text;
+    }
 }
 
-TEST(SplitLines, FinalLineEndIsOptional) {
-    EXPECT_EQ(splitLines("one\ntwo\n"), (Pieces{"one", "two"}));
-    EXPECT_EQ(splitLines("one\ntwo"), (Pieces{"one", "two"}));
-    EXPECT_EQ(splitLines("one\n\ntwo\n\n"), (Pieces{"one", "", "two", ""}));
-    EXPECT_EQ(splitLines("\n"), (Pieces{""}));
-    EXPECT_TRUE(splitLines("").empty());
-    EXPECT_EQ(splitLines("a\r\nb\r\n"), (Pieces{"a\r", "b\r"}));
-    const std::string withNul("a\0b\nc", 5);
-    EXPECT_EQ(splitLines(withNul), (Pieces{std::string_view("a\0b", 3), "c"}));
-}
-
+// A field ends where its view ends, even when more text follows in memory.
 TEST(Conversions, InstanceCountReadsLikeAtoiAndClamps) {
     const std::pair<std::string_view, int32_t> cases[] = {
         {"100", 100},
@@ -57,9 +61,7 @@ TEST(Conversions, InstanceCountReadsLikeAtoiAndClamps) {
         {"-2147483648", INT32_MIN},
         {"-2147483649", INT32_MIN},
         {"-99999999999999999999999999", INT32_MIN},
-        // The field ends where the view ends, even when more text follows in memory.
-        {std::string_view("12345").substr(0, 2), 12},
-    };
+        {std::string_view("12345").substr(0, 2), 12}};
     for (const auto& [field, count] : cases) {
         EXPECT_EQ(parseInstanceCount(field), count) << field;
     }
@@ -68,25 +70,12 @@ TEST(Conversions, InstanceCountReadsLikeAtoiAndClamps) {
 TEST(Conversions, DurationReadsLikeAtofInSinglePrecision) {
     const float inf = std::numeric_limits<float>::infinity();
     const std::pair<std::string_view, float> cases[] = {
-        {"12.5", 12.5f},
-        {"1.5abc", 1.5f},
-        {"  3", 3.0f},
-        {"x", 0.0f},
-        {"", 0.0f},
-        {"2.5e1", 25.0f},
-        {"1E-1", 0.1f},
-        {"0x1.8p1", 3.0f},
-        {"-0.25", -0.25f},
-        {"12.5\r", 12.5f},
-        {"0.1", 0.1f}, // rounded to float, not kept as double
-        {"inf", inf},
-        {"-Infinity", -inf},
-        {"1e39", inf},
-        {"1e400", inf},
-        {"-1e400", -inf},
-        {"1e-50", 0.0f},
-        {std::string_view("1.25").substr(0, 3), 1.2f},
-    };
+        {"12.5", 12.5f},     {"1.5abc", 1.5f},  {"  3", 3.0f},
+        {"x", 0.0f},         {"", 0.0f},        {"2.5e1", 25.0f},
+        {"1E-1", 0.1f},      {"0x1.8p1", 3.0f}, {"-0.25", -0.25f},
+        {"12.5\r", 12.5f},   {"0.1", 0.1f},     {"inf", inf},
+        {"-Infinity", -inf}, {"1e39", inf},     {"1e400", inf},
+        {"-1e400", -inf},    {"1e-50", 0.0f},   {std::string_view("1.25").substr(0, 3), 1.2f}};
     for (const auto& [field, duration] : cases) {
         EXPECT_EQ(parseDuration(field), duration) << field;
     }
@@ -107,8 +96,7 @@ TEST(Conversions, DurationTextMatchesTheStreamDefault) {
         {-0.0f, "-0"},
         {0.1f, "0.1"},
         {std::numeric_limits<float>::infinity(), "inf"},
-        {-std::numeric_limits<float>::infinity(), "-inf"},
-    };
+        {-std::numeric_limits<float>::infinity(), "-inf"}};
     for (const auto& [duration, text] : cases) {
         EXPECT_EQ(formatDuration(duration), text);
     }
@@ -203,8 +191,7 @@ TEST(ShaderLog, PlacesEachMessageWhereTheDriverSays) {
         // What cannot be placed keeps the file's name, and nothing is lost.
         {"error: linking failed\n0:x: odd\n",
          {"a.frag: error: linking failed", "a.frag: 0:x: odd"}},
-        {std::string_view("\0\n", 2), {}},
-    };
+        {std::string_view("\0\n", 2), {}}};
     for (const auto& [log, expected] : cases) {
         std::vector<std::string> placed;
         for (const LogMessage& message : parseShaderLog(log)) {
