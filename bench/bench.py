@@ -114,14 +114,15 @@ def renderer_fps(bench, size, output, cwd):
     """Frames per second over the range, the fixed cost of start-up taken out: the same run
     for one frame is timed too and subtracted."""
     first, last = SCENE_RANGE
-    frames = round((float(last) - float(first)) * 60) + 1
+    # --to ends before the frame shown at its second: the short run ends one frame after it starts.
+    frames = round((float(last) - float(first)) * 60)
+    one_frame = repr(float(first) + 1 / 60)
     if output == "floor":
         base = [os.path.join(bench.build, "render_floor"), "--size", size]
-        long_run, short_run = base + ["--from", first, "--to", last], base + ["--from", first, "--to", first]
     else:
         target = "-" if output == "y4m" else os.path.join(bench.scratch, "png", "%05d.png")
         base = [os.path.join(bench.build, "prismwafer-render"), "-q", "-s", size, "-o", target]
-        long_run, short_run = base + ["--from", first, "--to", last], base + ["--from", first, "--to", first]
+    long_run, short_run = base + ["--from", first, "--to", last], base + ["--from", first, "--to", one_frame]
     long_seconds, peak = bench.timed(long_run, cwd)
     short_seconds, _ = bench.timed(short_run, cwd)
     return (frames - 1) / max(long_seconds - short_seconds, 1e-6), peak

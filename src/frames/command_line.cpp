@@ -124,25 +124,6 @@ bool parseCommandLine(const std::vector<std::string>& args,
     return true;
 }
 
-std::string printable(const std::string& text) {
-    static const char hexDigits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f) {
-            out += "\\x";
-            out += hexDigits[c >> 4];
-            out += hexDigits[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string quoted(const std::string& text) {
-    return "'" + printable(text) + "'";
-}
-
 void printUsageError(const char* programName, const std::string& reason) {
     std::cerr << programName << ": " << reason << std::endl
               << "Try '" << programName << " --help' for more information." << std::endl;
@@ -173,9 +154,16 @@ static std::optional<int> parseDimension(const std::string& text) {
 }
 
 std::string readFramesPerSecond(const std::string& value, double& fps) {
-    const std::optional<double> number = parseNumber(value);
-    if (!number || !(*number > 0)) {
-        return "--fps needs a number of frames per second above 0, not " + quoted(value);
+    // A fraction such as 30000/1001 names the rates of broadcast video exactly.
+    const size_t slash = value.find('/');
+    std::optional<double> number = parseNumber(value.substr(0, slash));
+    if (number && slash != std::string::npos) {
+        const std::optional<double> divisor = parseNumber(value.substr(slash + 1));
+        number = divisor && *divisor > 0 ? std::optional<double>(*number / *divisor) : std::nullopt;
+    }
+    if (!number || !(*number > 0) || !std::isfinite(*number)) {
+        return "--fps needs a number of frames per second above 0, such as 60 or 30000/1001, not " +
+               quoted(value);
     }
     fps = *number;
     return "";

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/scene_text.h"
+
 struct OptionDefinition {
     const char* longName;
     char shortName; // 0: long form only
@@ -25,11 +27,7 @@ bool parseCommandLine(const std::vector<std::string>& args,
                       const std::vector<OptionDefinition>& options, const OptionHandler& onOption,
                       std::vector<std::string>& operands, std::string& error);
 
-// Text from the command line or the file system inside a one-line message: control bytes are
-// written as \xHH escapes, so that no name can break the line or drive the terminal.
-std::string printable(const std::string& text);
-// The same in single quotes.
-std::string quoted(const std::string& text);
+// printable() and quoted(), for arguments inside messages, come with the scene list's text.
 
 // "PROGRAM: REASON" and the pointer to --help, on standard error.
 void printUsageError(const char* programName, const std::string& reason);

@@ -83,40 +83,86 @@ static std::string secondsText(double seconds) {
 
 FrameRange frameRange(const std::vector<int64_t>& endFrames, const std::vector<float>& durations,
                       double fps, std::optional<double> from, std::optional<double> to,
-                      std::optional<double> at) {
+                      std::optional<double> at, std::optional<size_t> scene) {
     FrameRange range;
     if (endFrames.empty()) {
         range.error = "the scene list has no scenes to render";
         return range;
     }
-    const int64_t total = sequenceFrameCount(endFrames);
-    if (total == neverEnds && !to && !at) {
-        const size_t scene = endFrames.size() - 1;
-        range.error = "scene " + std::to_string(scene + 1) + " never ends (duration " +
-                      formatDuration(durations[scene]) + "); give --to to say where to stop";
+    // The frames to pick from, lowest to highest, and the frame whose reading is second 0.
+    int64_t lowest = 0;
+    int64_t highest = sequenceFrameCount(endFrames);
+    int64_t origin = 0;
+    size_t lastScene = endFrames.size() - 1;
+    std::string within = "the sequence";
+    if (scene) {
+        const std::string name = "scene " + std::to_string(*scene + 1);
+        if (*scene >= durations.size()) {
+            range.error = "--scene " + std::to_string(*scene + 1) + ": the list has " +
+                          std::to_string(durations.size()) +
+                          (durations.size() == 1 ? " scene" : " scenes");
+            return range;
+        }
+        if (*scene >= endFrames.size()) {
+            range.error = name + " is never reached: scene " + std::to_string(endFrames.size()) +
+                          " before it never ends";
+            return range;
+        }
+        // A scene's clock starts at the reading of the frame that still shows the one before.
+        origin = *scene == 0 ? 0 : endFrames[*scene - 1];
+        lowest = *scene == 0 ? 0 : origin + 1;
+        highest = endFrames[*scene] == neverEnds ? neverEnds : endFrames[*scene] + 1;
+        lastScene = *scene;
+        within = name;
+    }
+    const bool endless = highest == neverEnds;
+    highest = endless ? neverEnds - 1 : highest - 1;
+    if (endless && !to && !at) {
+        range.error = "scene " + std::to_string(lastScene + 1) + " never ends (duration " +
+                      formatDuration(durations[lastScene]) + "); give --to to say where to stop";
         return range;
     }
+    // The frame shown at a second of the range's own clock, or neverEnds beyond counting.
+    auto frameAt = [&](double seconds) {
+        const int64_t frame = frameAtSecond(seconds, fps);
+        return frame >= neverEnds - origin ? neverEnds : origin + frame;
+    };
     // A second past the end, or too far away for a frame number to reach.
     auto outOfReach = [&](const char* option, double seconds) {
         const std::string where =
-            total == neverEnds ? "too far away to count in frames"
-                               : "past the end of the sequence (its last frame shows second " +
-                                     secondsText(static_cast<double>(total - 1) / fps) + ")";
+            endless ? "too far away to count in frames"
+                    : "past the end of " + within + " (its last frame shows second " +
+                          secondsText(static_cast<double>(highest - origin) / fps) + ")";
         return std::string(option) + " " + secondsText(seconds) + " is " + where;
     };
     if (at) {
-        const int64_t frame = frameAtSecond(*at, fps);
-        if (frame >= total || frame == neverEnds) {
+        const int64_t frame = std::max(lowest, frameAt(*at));
+        if (frame > highest) {
             range.error = outOfReach("--at", *at);
             return range;
         }
         range.first = range.last = frame;
         return range;
     }
-    range.first = from ? frameAtSecond(*from, fps) : 0;
-    range.last = to ? std::min(frameAtSecond(*to, fps), total - 1) : total - 1;
-    if (range.first >= total || range.first == neverEnds) {
+    range.first = from ? std::max(lowest, frameAt(*from)) : lowest;
+    if (range.first > highest) {
         range.error = outOfReach("--from", *from);
+        return range;
+    }
+    if (to) {
+        const int64_t end = frameAt(*to);
+        if (end == neverEnds && endless) {
+            range.error = outOfReach("--to", *to);
+            return range;
+        }
+        range.last = std::min(highest, end - 1);
+    } else {
+        range.last = highest;
+    }
+    if (range.last < range.first) {
+        range.error = "--to " + secondsText(*to) +
+                      " leaves no frame to write: it ends before frame " +
+                      std::to_string(range.first) + ", the first of the range";
     }
     return range;
 }

@@ -37,8 +37,11 @@ struct FrameRange {
     std::string error;
 };
 
-// --from and --to pick the frames shown from one second to another, --at the one frame shown at
-// that second; without them, the whole sequence. A sequence that never ends needs an end.
+// --from picks the frames from the one shown at its second, --to those before the one shown at
+// its second (so adjoining ranges tile the sequence), --at the one frame shown at its second;
+// without them, the whole sequence. A sequence that never ends needs an end. With a scene (an
+// index into the list), the range stays within that scene's frames and the seconds are its own
+// time, the one its shaders see; frame numbers stay the sequence's.
 FrameRange frameRange(const std::vector<int64_t>& endFrames, const std::vector<float>& durations,
                       double fps, std::optional<double> from, std::optional<double> to,
-                      std::optional<double> at);
+                      std::optional<double> at, std::optional<size_t> scene = std::nullopt);

@@ -48,6 +48,21 @@ static bool ensureParentDirectory(const std::string& path, std::string& error) {
     return true;
 }
 
+// Whether a file can be read, with the reason when not.
+static bool canRead(const std::string& path, std::string& reason) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (fd < 0 || fstat(fd, &status) != 0) {
+        reason = std::strerror(errno);
+    } else if (!S_ISREG(status.st_mode)) {
+        reason = "not a regular file";
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return reason.empty();
+}
+
 bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int videoFd,
                      std::string& error) {
     output.kind = options.outputKind;
@@ -56,32 +71,52 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
     output.height = options.height;
     output.fps = options.fps;
 
-    if (output.kind == OutputKind::pngSequence || output.kind == OutputKind::pngStill) {
-        if (output.kind == OutputKind::pngSequence) {
-            output.pattern = *parseFramePattern(output.path);
-        }
-        // Probe the folder now rather than after every scene has been built.
-        const std::string first = output.kind == OutputKind::pngSequence
-                                      ? formatFramePath(output.pattern, 0)
-                                      : output.path;
-        if (!ensureParentDirectory(first, error)) {
-            return false;
-        }
-        const std::string probe = partialPathFor(first);
-        const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            error = describeErrno("cannot write", first);
-            return false;
-        }
-        close(fd);
-        unlink(probe.c_str());
+    if (output.kind == OutputKind::y4mStdout) {
+        output.fd = videoFd;
         return true;
     }
-
-    if (output.kind == OutputKind::y4mFile) {
-        if (!ensureParentDirectory(output.path, error)) {
+    if (output.kind == OutputKind::pngSequence) {
+        output.pattern = *parseFramePattern(output.path);
+    }
+    if (output.kind == OutputKind::video) {
+        output.ffmpegProgram = findOnPath("ffmpeg");
+        if (output.ffmpegProgram.empty()) {
+            error = "ffmpeg is not installed (Debian package ffmpeg)";
             return false;
         }
+        std::string reason;
+        if (!options.audio.empty() && !canRead(options.audio, reason)) {
+            error = "cannot read the soundtrack " + printable(options.audio) + ": " + reason;
+            return false;
+        }
+        output.encoding.container = output.path.substr(output.path.rfind('.') + 1);
+        output.encoding.crf = options.crf;
+        output.encoding.audio = options.audio;
+    }
+    // Probe the folder now rather than after every scene has been built.
+    const std::string first =
+        output.kind == OutputKind::pngSequence ? formatFramePath(output.pattern, 0) : output.path;
+    if (!ensureParentDirectory(first, error)) {
+        return false;
+    }
+    // A video's own temporary file is ours to replace; a frame's might be another run's.
+    const std::string probe = partialPathFor(first);
+    const int exclusive = output.kind == OutputKind::pngSequence ? O_EXCL : O_TRUNC;
+    const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | exclusive | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = describeErrno("cannot write", first);
+        return false;
+    }
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
+bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::string& error) {
+    if (output.kind == OutputKind::pngSequence || output.kind == OutputKind::pngStill) {
+        return true;
+    }
+    if (output.kind == OutputKind::y4mFile) {
         output.partialPath = partialPathFor(output.path);
         output.fd =
             open(output.partialPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -90,17 +125,30 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
             output.partialPath.clear();
             return false;
         }
-    } else {
-        output.fd = videoFd;
+    } else if (output.kind == OutputKind::video) {
+        // The soundtrack starts where the rendered range does in the sequence.
+        output.partialPath = partialPathFor(output.path);
+        output.encoding.output = output.partialPath;
+        output.encoding.audioStart = static_cast<double>(first) / output.fps;
+        output.encoding.length = static_cast<double>(count) / output.fps;
+        output.ffmpeg = std::make_unique<FfmpegProcess>();
+        if (!startFfmpeg(*output.ffmpeg, output.ffmpegProgram, ffmpegArguments(output.encoding),
+                         error)) {
+            output.partialPath.clear();
+            return false;
+        }
+        output.fd = output.ffmpeg->input;
     }
     output.frameBytes.resize(sizeof y4mFrameHeader - 1 +
                              i420FrameSize(output.width, output.height));
     std::memcpy(output.frameBytes.data(), y4mFrameHeader, sizeof y4mFrameHeader - 1);
     const std::string header = y4mStreamHeader(output.width, output.height, output.fps);
     if (!writeAll(output.fd, reinterpret_cast<const uint8_t*>(header.data()), header.size())) {
-        error = describeErrno("cannot write",
-                              output.kind == OutputKind::y4mFile ? output.path : "standard output");
+        error = describeErrno(
+            "cannot write", output.kind == OutputKind::y4mStdout ? "standard output" : output.path);
+        output.ffmpegStoppedReading = output.kind == OutputKind::video;
         abandonFrameOutput(output);
+        error = output.ffmpegFailure.empty() ? error : output.ffmpegFailure;
         return false;
     }
     return true;
@@ -115,13 +163,19 @@ bool writeFrame(FrameOutput& output, const uint8_t* rgbaBottomUp, int64_t frame,
     case OutputKind::pngStill:
         return writePngFile(output.path, rgbaBottomUp, output.width, output.height, error);
     case OutputKind::y4mFile:
-    case OutputKind::y4mStdout: {
+    case OutputKind::y4mStdout:
+    case OutputKind::video: {
         rgbaToI420(rgbaBottomUp, output.width, output.height,
                    output.frameBytes.data() + sizeof y4mFrameHeader - 1);
         if (!writeAll(output.fd, output.frameBytes.data(), output.frameBytes.size())) {
-            error = output.kind == OutputKind::y4mFile
-                        ? describeErrno("cannot write", output.path)
-                        : describeErrno("cannot write to", "standard output");
+            if (output.kind == OutputKind::video) {
+                output.ffmpegStoppedReading = true;
+                error = describeErrno("cannot write to", "ffmpeg");
+            } else {
+                error = output.kind == OutputKind::y4mFile
+                            ? describeErrno("cannot write", output.path)
+                            : describeErrno("cannot write to", "standard output");
+            }
             return false;
         }
         return true;
@@ -132,15 +186,32 @@ bool writeFrame(FrameOutput& output, const uint8_t* rgbaBottomUp, int64_t frame,
     return true;
 }
 
+int64_t framesEncoded(const FrameOutput& output) {
+    return output.ffmpeg ? output.ffmpeg->framesEncoded.load() : -1;
+}
+
 bool closeFrameOutput(FrameOutput& output, std::string& error) {
-    if (output.kind != OutputKind::y4mFile) {
+    if (output.kind == OutputKind::video) {
+        output.fd = -1;
+        if (!finishFfmpeg(*output.ffmpeg, false, error)) {
+            output.ffmpegFailure = error;
+            abandonFrameOutput(output);
+            return false;
+        }
+    } else if (output.kind == OutputKind::y4mFile) {
+        // Only a stream that reached the disk whole gets the final name.
+        const bool synced = fsync(output.fd) == 0 || errno == EINVAL;
+        const bool closed = close(output.fd) == 0;
+        output.fd = -1;
+        if (!synced || !closed) {
+            error = describeErrno("cannot write", output.path);
+            abandonFrameOutput(output);
+            return false;
+        }
+    } else {
         return true;
     }
-    // Only a stream that reached the disk whole gets the final name.
-    const bool synced = fsync(output.fd) == 0 || errno == EINVAL;
-    const bool closed = close(output.fd) == 0;
-    output.fd = -1;
-    if (!synced || !closed || std::rename(output.partialPath.c_str(), output.path.c_str()) != 0) {
+    if (std::rename(output.partialPath.c_str(), output.path.c_str()) != 0) {
         error = describeErrno("cannot write", output.path);
         abandonFrameOutput(output);
         return false;
@@ -153,6 +224,14 @@ void abandonFrameOutput(FrameOutput& output) {
     if (output.kind == OutputKind::y4mFile && output.fd >= 0) {
         close(output.fd);
         output.fd = -1;
+    }
+    if (output.ffmpeg && output.ffmpeg->pid >= 0) {
+        // ffmpeg that stopped reading is ending by itself, and says why; any other is stopped.
+        output.fd = -1;
+        std::string said;
+        if (!finishFfmpeg(*output.ffmpeg, !output.ffmpegStoppedReading, said) && !said.empty()) {
+            output.ffmpegFailure = said;
+        }
     }
     if (!output.partialPath.empty()) {
         unlink(output.partialPath.c_str());

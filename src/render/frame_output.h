@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "render/ffmpeg.h"
 #include "render/options.h"
 
 struct FrameOutput {
@@ -15,22 +17,37 @@ struct FrameOutput {
     int width = 0;
     int height = 0;
     double fps = 0;
-    int fd = -1;             // the video stream: a temporary file, or standard output
+    int fd = -1;             // the video stream: a temporary file, standard output or ffmpeg
     std::string partialPath; // the temporary file that becomes `path` when finished
     std::vector<uint8_t> frameBytes;
+    // A finished video: the encoder found on PATH, how to run it, and the running one.
+    std::string ffmpegProgram;
+    VideoEncoding encoding;
+    std::unique_ptr<FfmpegProcess> ffmpeg;
+    bool ffmpegStoppedReading = false;
+    std::string ffmpegFailure; // what ffmpeg said when it failed by itself
 };
 
-// Checks that the output can be written and, for video, opens it and writes the stream header.
-// videoFd is where "-" writes. False with a reason on failure.
+// Checks, before anything is drawn, that the output can be written (and, for a finished video,
+// that ffmpeg and the soundtrack are there), writing nothing. videoFd is where "-" writes. False
+// with a reason.
 bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int videoFd,
                      std::string& error);
+
+// Starts writing the frames first to first + count - 1: a video's file or ffmpeg, and the
+// stream header.
+bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::string& error);
 
 // Writes frame number `frame` from RGBA pixels, bottom row first.
 bool writeFrame(FrameOutput& output, const uint8_t* rgbaBottomUp, int64_t frame,
                 std::string& error);
 
+// Frames ffmpeg has encoded so far, for a finished video; -1 for the other outputs.
+int64_t framesEncoded(const FrameOutput& output);
+
 // Completes the output: a video file takes its final name only now.
 bool closeFrameOutput(FrameOutput& output, std::string& error);
 
-// Removes whatever is unfinished after a failure.
+// Removes whatever is unfinished after a failure. When ffmpeg failed by itself, its words are
+// kept in ffmpegFailure.
 void abandonFrameOutput(FrameOutput& output);

@@ -1,12 +1,14 @@
-// prismwafer-render: draws the scene list headless, frame-exact, to PNG stills or YUV4MPEG2 video.
+// prismwafer-render: draws the scene list headless, frame-exact, to stills or video; checks it.
 #include <glad/gl.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "frames/frame_clock.h"
@@ -16,6 +18,7 @@
 #include "render/offscreen.h"
 #include "render/options.h"
 #include "render/progress.h"
+#include "render/scene_check.h"
 #include "scene/scene.h"
 
 static const char* const programName = "prismwafer-render";
@@ -25,43 +28,117 @@ static int fail(const std::string& reason) {
     return 1;
 }
 
-// --check: every scene was built above, with its messages; count the ones that did not link.
-static int checkScenes(const RenderOptions& options, const SceneList& scenes) {
-    if (!canReadTextFile(options.sceneList)) {
+static std::string counted(size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// --check: every problem on a line of its own, then each scene that does not build, then the
+// total; status 1 when anything at all is wrong.
+static int checkScenes(const RenderOptions& options, const CheckedSceneList& list) {
+    if (!list.readable) {
         return fail("cannot read the scene list " + printable(options.sceneList));
     }
-    size_t broken = 0;
-    for (const Scene* scene : scenes) {
-        GLint linked = GL_FALSE;
-        glGetProgramiv(scene->program, GL_LINK_STATUS, &linked);
-        broken += linked ? 0 : 1;
+    std::vector<Problem> problems = list.problems;
+    if (list.scenes.empty()) {
+        problems.push_back({printable(options.sceneList) + ": the list makes no scene", {}});
     }
-    std::cout << "Checked " << scenes.size() << (scenes.size() == 1 ? " scene: " : " scenes: ");
-    if (broken == 0) {
-        std::cout << "no errors." << std::endl;
+    size_t listProblems = 0;
+    for (const Problem& problem : problems) {
+        std::cerr << problem.text << std::endl;
+        listProblems += problem.scene ? 0 : 1;
+    }
+    size_t broken = 0;
+    for (size_t i = 0; i < list.origins.size(); ++i) {
+        const SceneOrigin& origin = list.origins[i];
+        if (!origin.builds) {
+            ++broken;
+            std::cout << printable(options.sceneList) << ":" << origin.listLine << ": scene "
+                      << i + 1 << " does not build (" << printable(origin.vertexPath) << ", "
+                      << printable(origin.fragmentPath) << ")" << std::endl;
+        }
+    }
+    if (problems.empty()) {
+        if (!options.quiet) {
+            std::cout << "Checked " << counted(list.scenes.size(), "scene", "scenes")
+                      << ": no errors." << std::endl;
+        }
         return 0;
     }
-    std::cout << broken << (broken == 1 ? " does not build." : " do not build.") << std::endl;
+    std::vector<std::string> parts;
+    if (broken > 0) {
+        parts.push_back(std::to_string(broken) +
+                        (broken == 1 ? " does not build" : " do not build"));
+    }
+    if (listProblems > 0) {
+        parts.push_back(counted(listProblems, "problem", "problems") + " in the list");
+    }
+    std::cout << "Checked " << counted(list.scenes.size(), "scene", "scenes") << ": " << parts[0]
+              << (parts.size() > 1 ? ", " + parts[1] : "") << "." << std::endl;
     return 1;
 }
 
-static int renderScenes(const RenderOptions& options, const SceneList& scenes,
+// Refuses, before anything is written, when a scene in the range does not build, unless asked to
+// render it anyway: a broken shader draws whatever the driver made of it.
+static bool refuseBrokenScenes(const RenderOptions& options, const CheckedSceneList& list,
+                               size_t firstScene, size_t lastScene) {
+    bool refused = false;
+    for (size_t i = firstScene; i <= lastScene && !options.allowBroken; ++i) {
+        const SceneOrigin& origin = list.origins[i];
+        if (!origin.builds) {
+            refused = true;
+            std::cerr << programName << ": scene " << i + 1 << " does not build ("
+                      << printable(origin.vertexPath) << ", " << printable(origin.fragmentPath)
+                      << ")" << std::endl;
+        }
+    }
+    if (refused) {
+        fail("nothing written; --allow-broken renders broken scenes anyway");
+    }
+    return refused;
+}
+
+static int renderScenes(const RenderOptions& options, const CheckedSceneList& list,
                         FrameOutput& output) {
-    if (scenes.empty() && !canReadTextFile(options.sceneList)) {
+    if (!list.readable) {
         return fail("cannot read the scene list " + printable(options.sceneList));
     }
+    // Problems do not stop a render unless a scene in it does not build, but they are heard, with
+    // -q too: those of the list's text first, those of the scenes drawn once the range is known.
+    for (const Problem& problem : list.problems) {
+        if (!problem.scene) {
+            std::cerr << problem.text << std::endl;
+        }
+    }
+    const SceneList& scenes = list.scenes;
     std::vector<float> durations;
     for (const Scene* scene : scenes) {
         durations.push_back(scene->duration);
     }
     const std::vector<int64_t> endFrames = sceneEndFrames(durations, options.fps);
+    const std::optional<size_t> scene =
+        options.scene ? std::optional<size_t>(static_cast<size_t>(*options.scene) - 1)
+                      : std::nullopt;
     const FrameRange range =
-        frameRange(endFrames, durations, options.fps, options.from, options.to, options.at);
+        frameRange(endFrames, durations, options.fps, options.from, options.to, options.at, scene);
     if (!range.error.empty()) {
         return fail(range.error);
     }
-
+    const size_t firstScene = frameSlot(endFrames, options.fps, range.first).scene;
+    const size_t lastScene = frameSlot(endFrames, options.fps, range.last).scene;
+    for (const Problem& problem : list.problems) {
+        if (problem.scene && *problem.scene >= firstScene && *problem.scene <= lastScene) {
+            std::cerr << problem.text << std::endl;
+        }
+    }
+    if (refuseBrokenScenes(options, list, firstScene, lastScene)) {
+        return 1;
+    }
+    const int64_t total = range.last - range.first + 1;
     std::string error;
+    if (!beginFrameOutput(output, range.first, total, error)) {
+        return fail(error);
+    }
+
     OffscreenTarget target;
     if (!createOffscreenTarget(target, options.width, options.height, error)) {
         return fail(error);
@@ -75,11 +152,15 @@ static int renderScenes(const RenderOptions& options, const SceneList& scenes,
     startEncoder(encoder, output, ring.pixels, encoderThreads);
 
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
-    const int64_t total = range.last - range.first + 1;
     const auto started = std::chrono::steady_clock::now();
     auto lastShown = started;
     auto secondsSince = [](std::chrono::steady_clock::time_point then) {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - then).count();
+    };
+    // A finished video's frames count once ffmpeg has encoded them, not when they are handed over.
+    auto framesDone = [&](int64_t handedOver) {
+        const int64_t encoded = framesEncoded(output);
+        return encoded >= 0 ? encoded : handedOver;
     };
 
     // Frame k is drawn while the pixels of frame k - 1 land and earlier ones are encoded.
@@ -101,7 +182,8 @@ static int renderScenes(const RenderOptions& options, const SceneList& scenes,
         pendingSlot = slot;
         if (showProgress && secondsSince(lastShown) > 0.25) {
             lastShown = std::chrono::steady_clock::now();
-            std::cerr << '\r' << progressLine(frame - range.first, total, secondsSince(started))
+            std::cerr << '\r'
+                      << progressLine(framesDone(frame - range.first), total, secondsSince(started))
                       << "\x1b[K" << std::flush;
         }
     }
@@ -110,16 +192,18 @@ static int renderScenes(const RenderOptions& options, const SceneList& scenes,
         submitFrame(encoder, pendingSlot, pendingFrame);
     }
     const bool encoded = stopEncoder(encoder, error);
-    if (showProgress) {
-        std::cerr << '\r' << progressLine(framesWritten(encoder), total, secondsSince(started))
-                  << "\x1b[K" << std::endl;
-    }
-
     destroyReadbackRing(ring);
     destroyOffscreenTarget(target);
-    if (!encoded || !closeFrameOutput(output, error)) {
+    const bool closed = encoded && closeFrameOutput(output, error);
+    if (showProgress) {
+        std::cerr << '\r'
+                  << progressLine(framesDone(framesWritten(encoder)), total, secondsSince(started))
+                  << "\x1b[K" << std::endl;
+    }
+    if (!closed) {
+        // When ffmpeg stopped reading, its own words say more than the broken pipe.
         abandonFrameOutput(output);
-        return fail(error);
+        return fail(output.ffmpegFailure.empty() ? error : output.ffmpegFailure);
     }
     return 0;
 }
@@ -140,6 +224,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const RenderOptions& options = parsed.options;
+    if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) {
+        return fail("cannot work in " + printable(options.directory) + ": " + std::strerror(errno));
+    }
 
     // With video on standard output, the stream keeps the descriptor to itself and every message,
     // the scene code's included, goes to standard error.
@@ -160,21 +247,22 @@ int main(int argc, char** argv) {
     if (!createHeadlessContext(headless, error)) {
         return fail(error);
     }
-    std::cout << "INFO: Running over OpenGL " << GLAD_VERSION_MAJOR(headless.glVersion) << "."
-              << GLAD_VERSION_MINOR(headless.glVersion) << std::endl;
+    if (!options.quiet) {
+        std::cout << "INFO: Running over OpenGL " << GLAD_VERSION_MAJOR(headless.glVersion) << "."
+                  << GLAD_VERSION_MINOR(headless.glVersion) << std::endl;
+    }
 
     FrameOutput output;
     int status = 0;
     if (!options.check && !openFrameOutput(output, options, videoFd, error)) {
         status = fail(error);
     } else {
-        SceneList scenes = loadSceneList(options.sceneList);
-        status =
-            options.check ? checkScenes(options, scenes) : renderScenes(options, scenes, output);
+        const CheckedSceneList list = loadCheckedSceneList(options.sceneList, !options.quiet);
+        status = options.check ? checkScenes(options, list) : renderScenes(options, list, output);
         if (status != 0) {
             abandonFrameOutput(output);
         }
-        for (Scene* scene : scenes) {
+        for (Scene* scene : list.scenes) {
             releaseScene(scene);
         }
     }

@@ -3,35 +3,55 @@
 
 const char* const renderUsage =
     R"(Usage: prismwafer-render [options] [SCENE_LIST]
-Renders the scene list headless, frame by frame, to PNG stills or YUV4MPEG2 video.
+Renders the scene list headless, frame by frame, to PNG stills, YUV4MPEG2 or finished video.
 
   SCENE_LIST          default shaders/prog.csv; the paths in it are relative to the working directory, as for the player
+  -C, --directory DIR work as if started in DIR: the list, the paths in it and the output are found from there
   -o, --output PATH   required unless --check:
                       frames/%05d.png  one PNG per frame: a pattern with one integer conversion, filled with the frame's number k
                                        in the whole sequence (so a range rendered on its own keeps its numbers and can be merged)
                       NAME.png         with --at: that one frame
                       NAME.y4m         a YUV4MPEG2 video file
                       -                the same video stream on standard output
-  -r, --fps N         frames per second of the clock (default 60)
-  -s, --size WxH      frame size in pixels (default 1920x1080)
-      --from T        first second of the sequence to write (default 0)
-      --to T          last second to write (default: the end of the last scene)
+                      NAME.mp4         a finished video encoded by ffmpeg: H.264 in .mp4, .mkv and .mov, VP9 in .webm
+  -r, --fps N         frames per second of the clock (default 60), or a fraction such as 30000/1001
+  -s, --size WxH      frame size in pixels (default 1920x1080; scenes are written for 16:9, other shapes stretch)
+      --from T        first second to write (default 0)
+      --to T          write up to the frame shown at second T, not including it (default: to the end of the last scene)
       --at T          write only the frame shown at second T
-      --check         construct every scene, print the diagnostics, write nothing
-  -q, --quiet         no progress display
+      --scene N       only scene N, counted from 1: the whole scene, or with --at, --from and --to, T is the scene's own time
+      --audio FILE    a finished video's soundtrack, cut to the rendered range
+      --crf N         a finished video's quality, lower is better (default 18 for H.264, up to 51; 31 for VP9, up to 63)
+      --allow-broken  render even when a scene in the range does not build
+      --check         build every scene and report every problem in the list and the shaders, write nothing
+  -q, --quiet         print nothing but problems
   -h, --help          print this help and exit
   -V, --version       print the version and exit
 
-Exit status: 0 done; 1 it could not be done; 2 the command line is wrong.
+Exit status: 0 done; 1 it could not be done, or --check found problems; 2 the command line is wrong.
 )";
 
 namespace {
 
 const std::vector<OptionDefinition> optionDefinitions = {
-    {"output", 'o', true}, {"fps", 'r', true},      {"size", 's', true}, {"from", 0, true},
-    {"to", 0, true},       {"at", 0, true},         {"check", 0, false}, {"quiet", 'q', false},
-    {"help", 'h', false},  {"version", 'V', false},
+    {"output", 'o', true},
+    {"fps", 'r', true},
+    {"size", 's', true},
+    {"from", 0, true},
+    {"to", 0, true},
+    {"at", 0, true},
+    {"scene", 0, true},
+    {"directory", 'C', true},
+    {"audio", 0, true},
+    {"crf", 0, true},
+    {"allow-broken", 0, false},
+    {"check", 0, false},
+    {"quiet", 'q', false},
+    {"help", 'h', false},
+    {"version", 'V', false},
 };
+
+const char* const videoExtensions[] = {".mp4", ".mkv", ".mov", ".webm"};
 
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
@@ -64,6 +84,25 @@ struct Parser {
             refused = readSeconds("--" + name, value,
                                   name == "from" ? options.from
                                                  : (name == "to" ? options.to : options.at));
+        } else if (name == "scene") {
+            int scene = 0;
+            refused = readCount("--scene", value, scene);
+            options.scene = scene;
+        } else if (name == "directory") {
+            // Each -C is taken from where the one before it led, as make, tar and git do.
+            refused = value.empty() ? "--directory needs a folder" : "";
+            options.directory = options.directory.empty() || value[0] == '/'
+                                    ? value
+                                    : options.directory + "/" + value;
+        } else if (name == "audio") {
+            refused = value.empty() ? "--audio needs a file" : "";
+            options.audio = value;
+        } else if (name == "crf") {
+            int crf = 0;
+            refused = readCount("--crf", value, crf);
+            options.crf = crf;
+        } else if (name == "allow-broken") {
+            options.allowBroken = true;
         } else if (name == "check") {
             options.check = true;
         } else if (name == "quiet") {
@@ -103,23 +142,39 @@ struct Parser {
             }
             options.sceneList = positionals[0];
         }
-        if (options.from && options.to && *options.from > *options.to) {
-            return fail("--from must not be after --to");
+        if (options.from && options.to && *options.from >= *options.to) {
+            return fail("--from must be before --to, which ends before the frame it names");
         }
         if (options.at && (options.from || options.to)) {
             return fail("--at writes one frame; it does not go with --from or --to");
         }
         if (options.check) {
-            if (!options.output.empty()) {
-                return fail("--check writes nothing; it does not go with --output");
+            if (!options.output.empty() || !options.audio.empty() || options.crf) {
+                return fail("--check writes nothing; it does not go with --output, --audio or "
+                            "--crf");
             }
             return true;
         }
         if (options.output.empty()) {
             return fail("an output is required: -o frames/%05d.png, -o NAME.png with --at, -o "
-                        "NAME.y4m or -o -");
+                        "NAME.y4m, -o NAME.mp4 or -o -");
         }
-        if (options.output == "-") {
+        bool video = false;
+        for (const char* extension : videoExtensions) {
+            video = video || endsWith(options.output, extension);
+        }
+        if ((!options.audio.empty() || options.crf) && !video) {
+            return fail(std::string(options.crf ? "--crf" : "--audio") +
+                        " goes with a finished video: -o NAME.mp4, .mkv, .mov or .webm");
+        }
+        if (video) {
+            const int highest = endsWith(options.output, ".webm") ? 63 : 51;
+            if (options.crf && *options.crf > highest) {
+                return fail("--crf goes up to " + std::to_string(highest) +
+                            " for this video, not " + std::to_string(*options.crf));
+            }
+            options.outputKind = OutputKind::video;
+        } else if (options.output == "-") {
             options.outputKind = OutputKind::y4mStdout;
         } else if (endsWith(options.output, ".y4m")) {
             options.outputKind = OutputKind::y4mFile;
@@ -137,8 +192,8 @@ struct Parser {
                 options.outputKind = OutputKind::pngStill;
             }
         } else {
-            return fail(
-                "the output must end in .png or .y4m, or be - for video on standard output");
+            return fail("the output must end in .png, .y4m, .mp4, .mkv, .mov or .webm, or be - "
+                        "for video on standard output");
         }
         return true;
     }

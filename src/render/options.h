@@ -13,6 +13,7 @@ enum class OutputKind {
     pngStill,    // NAME.png with --at
     y4mFile,     // NAME.y4m
     y4mStdout,   // -
+    video,       // NAME.mp4, .mkv, .mov or .webm, encoded by ffmpeg
 };
 
 struct RenderOptions {
@@ -23,6 +24,11 @@ struct RenderOptions {
     int width = 1920;
     int height = 1080;
     std::optional<double> from, to, at;
+    std::optional<int> scene; // from 1
+    std::string directory;    // -C: where to work, "" for here
+    std::string audio;        // the soundtrack of a finished video
+    std::optional<int> crf;   // the finished video's quality
+    bool allowBroken = false;
     bool check = false;
     bool quiet = false;
 };

@@ -27,8 +27,8 @@ static const VertexAttribute vertexAttributes[] = {
 };
 static const GLsizei vertexStride = sizeof quad[0];
 
-void constructScene(Scene& scene, const std::string& vertexShaderPath,
-                    const std::string& fragmentShaderPath) {
+void constructSceneFromSources(Scene& scene, const std::string& vertexSource,
+                               const std::string& fragmentSource, bool printBuildLogs) {
     // Immutable storage, filled once.
     glCreateBuffers(1, &scene.vertexBuffer);
     glNamedBufferStorage(scene.vertexBuffer, sizeof quad, nullptr, GL_DYNAMIC_STORAGE_BIT);
@@ -45,10 +45,8 @@ void constructScene(Scene& scene, const std::string& vertexShaderPath,
     }
     glBindVertexArray(0);
 
-    // Both files are read before either is compiled, so their messages come first.
-    const std::string vertexSource = readTextFile(vertexShaderPath);
-    const std::string fragmentSource = readTextFile(fragmentShaderPath);
-    scene.program = buildProgram(vertexSource, fragmentSource);
+    scene.program = printBuildLogs ? buildProgram(vertexSource, fragmentSource)
+                                   : buildProgramSilently(vertexSource, fragmentSource);
 
     glEnable(GL_DEPTH_TEST);
 
@@ -59,4 +57,12 @@ void constructScene(Scene& scene, const std::string& vertexShaderPath,
         glUseProgram(scene.program);
         glUniformMatrix4fv(mvpLocation, 1, GL_FALSE, mvp.data());
     }
+}
+
+void constructScene(Scene& scene, const std::string& vertexShaderPath,
+                    const std::string& fragmentShaderPath) {
+    // Both files are read before either is compiled, so their messages come first.
+    const std::string vertexSource = readTextFile(vertexShaderPath);
+    const std::string fragmentSource = readTextFile(fragmentShaderPath);
+    constructSceneFromSources(scene, vertexSource, fragmentSource, true);
 }

@@ -25,6 +25,11 @@ void releaseScene(Scene* scene);
 std::string readTextFile(const std::string& path);
 // Whether readTextFile would open the path, without a message.
 bool canReadTextFile(const std::string& path);
+// readTextFile without a word: false, with the reason ("No such file or directory", "not a
+// regular file"), when the file cannot be opened.
+bool readTextFileQuietly(const std::string& path, std::string& text, std::string& reason);
+// The message readTextFile prints for a file it cannot open.
+void reportUnreadableFile(const std::string& path);
 
 // Compiles and links the two sources; failures are printed and the program is returned anyway.
 uint32_t buildProgram(const std::string& vertexSource, const std::string& fragmentSource);
@@ -47,6 +52,9 @@ ProgramReport readProgramReport(uint32_t program);
 // Gives the scene its quad, vertex layout, program and fixed transform.
 void constructScene(Scene& scene, const std::string& vertexShaderPath,
                     const std::string& fragmentShaderPath);
+// The same from sources already read; printBuildLogs false builds without a word on the console.
+void constructSceneFromSources(Scene& scene, const std::string& vertexSource,
+                               const std::string& fragmentSource, bool printBuildLogs);
 
 // Reads the tab-separated list at path and constructs every scene it names, in file order.
 SceneList loadSceneList(const std::string& path);

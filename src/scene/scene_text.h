@@ -6,6 +6,12 @@
 #include <string_view>
 #include <vector>
 
+// Text from the command line or the file system inside a one-line message: control bytes are
+// written as \xHH escapes, so that no name can break the line or drive the terminal.
+std::string printable(std::string_view text);
+// The same in single quotes.
+std::string quoted(std::string_view text);
+
 // Splits at every separator; a separator at the very end adds no empty piece after it, and
 // empty text gives no pieces at all. Lines split at '\n', fields at '\t'.
 std::vector<std::string_view> splitAt(std::string_view text, char separator);
@@ -34,8 +40,23 @@ std::string loadedSceneLine(std::string_view vertexPath, std::string_view fragme
 // True for a line made only of blanks, tabs and carriage returns (or nothing at all).
 bool isBlankLine(std::string_view line);
 
-// The warning for a list line with too few fields to make a scene.
-std::string shortLineWarning(std::string_view listPath, size_t lineNumber, size_t fieldCount);
+// The warning for a list line with too few fields to make a scene. Given the line, it says what
+// stands where tabs belong (commas or spaces), so that the hint fits the mistake.
+std::string shortLineWarning(std::string_view listPath, size_t lineNumber, size_t fieldCount,
+                             std::string_view line = {});
+
+// What the lenient conversions above pass over in silence. "" when the field is exactly a number
+// in range, else a clause naming the field, such as "instance count '3,600' has ',600' after the
+// number, which is ignored (read as 3)". Counts run from 0 to 2147483647; durations are 0 or
+// more, within a float, or inf or nan written as such.
+std::string instanceCountProblem(std::string_view field);
+std::string durationProblem(std::string_view field);
+
+// Everything wrong with one line of the list, each as "LIST:LINE: ...": the short-line warning of
+// a non-blank line that makes no scene, or what the numbers of a scene line hide. A carriage
+// return before the line end is the line end, not text.
+std::vector<std::string> sceneLineProblems(std::string_view line, std::string_view listPath,
+                                           size_t lineNumber);
 
 // What one line of the scene list says: a scene, a warning about a line too short to be one,
 // or nothing (a blank line). The paths point into the line.

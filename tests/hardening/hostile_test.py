@@ -62,8 +62,8 @@ class SceneList(HostileCase):
     def test_empty_list_plays_nothing(self):
         self.write_list("")
         result = self.check()
-        self.assertEqual((result.returncode, result.stderr), (0, b""))
-        self.assertTrue(result.stdout.endswith(b"Checked 0 scenes: no errors.\n"))
+        self.assertEqual((result.returncode, result.stderr), (1, b"shaders/prog.csv: the list makes no scene\n"))
+        self.assertTrue(result.stdout.endswith(b"Checked 0 scenes: 1 problem in the list.\n"))
         self.assertEqual(self.play().stdout, b"INFO: Running over OpenGL 4.5\n")
 
     def test_binary_garbage_and_nul_bytes(self):
@@ -89,7 +89,7 @@ class SceneList(HostileCase):
         body = "".join(("note %d\n" % i) if i % 300 else line("red.vert", "red.frag", 1, 0) for i in range(30000))
         self.write_list(body)
         result = self.check()
-        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.returncode, 1)
         self.assertLoaded(result, 100)
         self.assertEqual(result.stderr.count(b"skipped: found 1 field"), 29900)
         self.assertEqual(self.play().stdout.count(b"Loaded scene ("), 100)
@@ -98,10 +98,10 @@ class SceneList(HostileCase):
         self.write_list(line("red.vert", "red.frag", 2, 1.5).replace("\n", "\r\n") +
                         "shaders/red.vert shaders/red.frag 2 1.5\r\n")
         result = self.check()
-        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.returncode, 1)
         self.assertIn(b"Loaded scene (shaders/red.vert, shaders/red.frag, 2, 1.5)\n", result.stdout)
         self.assertIn(b"shaders/prog.csv:2: skipped: found 1 field, a scene needs 4 separated by tabs", result.stderr)
-        self.assertIn(b"spaces do not separate fields", result.stderr)
+        self.assertIn(b"this line has spaces where tabs belong", result.stderr)
 
     def test_numbers_far_out_of_range_inf_and_nan(self):
         self.write_list(line("red.vert", "red.frag", "99999999999999999999", "1e999") +

@@ -40,7 +40,7 @@ class Memcheck(unittest.TestCase):
 
     def test_renderer_over_a_scene_change(self):
         with Workspace(SCENES, BROKEN) as workspace:
-            result = run_in(workspace, RENDERER, prefix=MEMCHECK, args=["-q", "-s", "320x180", "--to", "0.5", "-o", "v.y4m"],
+            result = run_in(workspace, RENDERER, prefix=MEMCHECK, args=["-q", "--allow-broken", "-s", "320x180", "--to", "0.5", "-o", "v.y4m"],
                             env=environment(), timeout=900, text=True)
         self.assertClean(result.returncode, result.stderr)
 

@@ -93,12 +93,12 @@ class Frames(unittest.TestCase):
         self.assertEqual(at.returncode, 0, at.stderr)
         part = render(self.workspace, "-r", "10", "-s", "64x36", "--from", "0.3", "--to", "0.7", "-o", "part/%03d.png")
         self.assertEqual(part.returncode, 0, part.stderr)
-        self.assertEqual(sorted(os.listdir(self.path("part"))), ["003.png", "004.png", "005.png", "006.png", "007.png"])
+        self.assertEqual(sorted(os.listdir(self.path("part"))), ["003.png", "004.png", "005.png", "006.png"])
 
         def pixels(name):
             return read_png(self.path(name))
         self.assertEqual(pixels("still.png"), pixels("all/005.png"))
-        for k in range(3, 8):
+        for k in range(3, 7):
             self.assertEqual(pixels("part/%03d.png" % k), pixels("all/%03d.png" % k))
         # Frame 5 shows second 0.5 of the first scene; frame 6, still the first, 0.6.
         self.assertEqual(pixels("all/005.png")[2][3 * (18 * 64 + 32):3 * (18 * 64 + 32) + 3], bytes([255, 128, 0]))
@@ -215,7 +215,7 @@ class Statuses(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.workspace.path, "v.y4m.partial")))
         result = render(self.workspace, "-s", "32x32", "-r", "10", "--to", "1", "-o", "f/%d.png")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(len(os.listdir(os.path.join(self.workspace.path, "f"))), 11)
+        self.assertEqual(len(os.listdir(os.path.join(self.workspace.path, "f"))), 10)
 
     def test_past_the_end_and_empty_lists(self):
         result = render(self.workspace, "-r", "10", "--at", "5", "-o", "s.png")

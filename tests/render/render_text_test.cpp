@@ -94,7 +94,7 @@ TEST(FrameRange, PicksFramesOrSaysWhyNot) {
     EXPECT_EQ(range({}, {}, {}).first, 0);
     EXPECT_EQ(range({}, {}, {}).last, 9);
     EXPECT_EQ(range(0.3, 0.7, {}).first, 3);
-    EXPECT_EQ(range(0.3, 0.7, {}).last, 7);
+    EXPECT_EQ(range(0.3, 0.7, {}).last, 6); // --to ends before the frame at its second
     EXPECT_EQ(range({}, 50.0, {}).last, 9);
     EXPECT_EQ(range({}, {}, 0.55).first, 5);
     EXPECT_EQ(range({}, {}, 0.55).last, 5);
@@ -106,7 +106,7 @@ TEST(FrameRange, PicksFramesOrSaysWhyNot) {
     const Ends endlessEnds = sceneEndFrames(endless, 10.0);
     EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, {}).error,
               "scene 2 never ends (duration inf); give --to to say where to stop");
-    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, 5.0, {}).last, 50);
+    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, 5.0, {}).last, 49);
     EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, 99.0).first, 990);
     EXPECT_FALSE(frameRange({}, {}, 10.0, {}, {}, {}).error.empty());
     EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, 1e300).error,
@@ -175,7 +175,7 @@ TEST(RenderOptions, MistakesAreUsageErrorsWithAReason) {
         {"-o", "a.y4m", "--at", "1", "--from", "0"},
         {"-o", "a.y4m", "--to", "x"},
         {"-o", "a.png"},
-        {"-o", "a.mp4"},
+        {"-o", "a.avi"},
         {"-o", "f/%05d%d.png"},
         {"-o", "f/%s.png"},
         {"-o", "f/%n.png"},

@@ -256,7 +256,8 @@ TEST_F(SceneListLoader, LinesBecomeScenesInOrder) {
         // Short lines make nothing; only the non-blank ones are reported.
         {"\n   \n" + scene + "1\t2\na.vert b.frag 1 2\n\t\t\r\na\tb\tc\n\n\n",
          loaded + "1, 2)\n",
-         shortLineWarning(list, 4, 1) + "\n" + shortLineWarning(list, 6, 3) + "\n",
+         shortLineWarning(list, 4, 1, "a.vert b.frag 1 2") + "\n" +
+             shortLineWarning(list, 6, 3, "a\tb\tc") + "\n",
          true,
          {2.0f}},
         // Scenes with missing shaders keep their place.

@@ -1,0 +1,36 @@
+// The renderer's scenes: built from the list as the player builds them, with every problem found on
+// the way, each on a line of its own that editors and build logs can jump from.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scene/scene.h"
+
+// Where a scene comes from, and whether it builds.
+struct SceneOrigin {
+    size_t listLine = 0;
+    std::string vertexPath, fragmentPath;
+    bool builds = true;
+};
+
+// One line about something wrong: in the list's own text (its lines and numbers), or in what a
+// scene is built from.
+struct Problem {
+    std::string text;
+    std::optional<size_t> scene; // the index of the scene that does not build, if it is one's
+};
+
+struct CheckedSceneList {
+    bool readable = false;
+    SceneList scenes;
+    std::vector<SceneOrigin> origins; // one per scene
+    std::vector<Problem> problems;    // in the order of the list
+};
+
+// Reads the list at path and builds every scene it names. Problems read "LIST:LINE: ..." for the
+// list's lines and the files they name, and "FILE:LINE:COLUMN: ..." for what the compiler says.
+// With playerMessages, prints on the way what the player prints while loading, except the
+// short-line warning, which is one of the problems; without, prints nothing.
+CheckedSceneList loadCheckedSceneList(const std::string& path, bool playerMessages);

@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the renderer as a checker and exporter: the strict --check, refusing broken
+scenes, -q, ranges that tile, --scene, -C, and finished video through ffmpeg.
+
+usage: export_test.py RENDERER [TestClass ...]
+"""
+import json
+import os
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from e2e import Workspace, line, read_png, run_in  # noqa: E402
+
+RENDERER = None
+# The scene's time as green, so that every frame says which second of its scene it shows.
+CLOCK_FRAGMENT = """#version 450 core
+uniform float time;
+out vec4 color;
+void main() { color = vec4(1.0, fract(time), 0.0, 1.0); }
+"""
+BAD_FRAGMENT = "#version 450 core\nout vec4 color;\nvoid main() {\n  color = vec4(1.0) nonsense;\n}\n"
+UNMATCHED_FRAGMENT = "#version 450 core\nin vec3 nowhere;\nout vec4 color;\nvoid main() { color = vec4(nowhere, 1); }\n"
+SHADERS = {"clock.frag": CLOCK_FRAGMENT, "bad.frag": BAD_FRAGMENT, "unmatched.frag": UNMATCHED_FRAGMENT,
+           "empty.frag": ""}
+# At 10 fps, frames 0..5, 6..8 and 9..12; the third scene's time starts at frame 8's reading.
+THREE_SCENES = line("red.vert", "clock.frag", 1, 0.45) + line("red.vert", "red.frag", 1, 0.25) + \
+    line("red.vert", "clock.frag", 1, 0.35)
+
+
+def render(workspace, *args, **kwargs):
+    return run_in(workspace, RENDERER, args=("-r", "10", "-s", "64x36") + args, **kwargs)
+
+
+def y4m_frames(path):
+    with open(path, "rb") as f:
+        return f.read().split(b"FRAME\n")[1:]
+
+
+class ExportCase(unittest.TestCase):
+    def setUp(self):
+        self.workspace = Workspace(THREE_SCENES, SHADERS)
+
+    def tearDown(self):
+        self.workspace.remove()
+
+    def path(self, *names):
+        return os.path.join(self.workspace.path, *names)
+
+
+class Check(ExportCase):
+    def test_every_problem_on_a_line_that_says_where(self):
+        listed = (line("red.vert", "red.frag", "3,600", 1) + "shaders/red.vert shaders/red.frag 1 1\n" +
+                  "shaders/red.vert,shaders/red.frag,1,1\n" + line("red.vert", "red.frag", "", "12s") +
+                  line("red.vert", "red.frag", "9999999999", "1e39") + line("red.vert", "red.frag", -1, -2) +
+                  "\t \n" + line("red.vert", "missing.frag", 1, 1) + line("red.vert", "empty.frag", 1, 1) +
+                  line("red.vert", "bad.frag", 1, 1) + line("red.vert", "unmatched.frag", 1, 1) +
+                  line("red.vert", "red.frag", 1, "inf").replace("\n", "\r\n"))
+        with open(self.path("hostile.csv"), "w") as f:
+            f.write(listed)
+        result = render(self.workspace, "-q", "--check", "hostile.csv")
+        self.assertEqual(result.returncode, 1)
+        tabs = "skipped: found 1 field, a scene needs 4 separated by tabs (vertex shader, fragment shader, " \
+               "instances, seconds); this line has "
+        problems = result.stderr.decode().splitlines()
+        self.assertEqual(problems[:11], [
+            "hostile.csv:1: instance count '3,600' has ',600' after the number, which is ignored (read as 3)",
+            "hostile.csv:2: " + tabs + "spaces where tabs belong",
+            "hostile.csv:3: " + tabs + "commas where tabs belong",
+            "hostile.csv:4: instance count is empty (read as 0)",
+            "hostile.csv:4: duration '12s' has 's' after the number, which is ignored (read as 12)",
+            "hostile.csv:5: instance count '9999999999' is out of range: from 0 to 2147483647 (read as 2147483647)",
+            "hostile.csv:5: duration '1e39' is out of range: more seconds than a float holds (read as inf)",
+            "hostile.csv:6: instance count '-1' is out of range: from 0 to 2147483647 (read as -1)",
+            "hostile.csv:6: duration '-2' is negative: a scene lasts 0 seconds or more (read as -2)",
+            "hostile.csv:8: cannot read the fragment shader shaders/missing.frag: No such file or directory",
+            "hostile.csv:9: the fragment shader shaders/empty.frag is empty"])
+        # The driver's compile log, placed in the file; the link's, on the list line that pairs the two.
+        self.assertRegex(problems[11], r"^shaders/bad\.frag:4:\d+: error: \S")
+        self.assertEqual(len(problems), 13)
+        self.assertRegex(problems[12], r"^hostile\.csv:11: linking shaders/red\.vert with shaders/unmatched\.frag: "
+                                       r"error: .*`nowhere'")
+        self.assertEqual(result.stdout.decode().splitlines(), [
+            "hostile.csv:8: scene 5 does not build (shaders/red.vert, shaders/missing.frag)",
+            "hostile.csv:9: scene 6 does not build (shaders/red.vert, shaders/empty.frag)",
+            "hostile.csv:10: scene 7 does not build (shaders/red.vert, shaders/bad.frag)",
+            "hostile.csv:11: scene 8 does not build (shaders/red.vert, shaders/unmatched.frag)",
+            "Checked 9 scenes: 4 do not build, 9 problems in the list."])
+        with open(self.path("blank.csv"), "w") as f:
+            f.write("\n \n")
+        result = render(self.workspace, "-q", "--check", "blank.csv")
+        self.assertEqual((result.returncode, result.stderr), (1, b"blank.csv: the list makes no scene\n"))
+
+    def test_quiet_means_silent_and_broken_scenes_stop_a_render(self):
+        for args in (["--check"], ["-r", "30000/1001", "-o", "v.y4m"], ["--scene", "2", "--at", "0.1", "-o", "s.png"]):
+            with self.subTest(args=args):
+                result = render(self.workspace, "-q", *args)
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+        with open(self.path("v.y4m"), "rb") as f:
+            self.assertIn(b" F30000:1001 ", f.readline())
+        with open(self.workspace.list_path(), "a") as f:
+            f.write(line("red.vert", "bad.frag", 1, 0.2))
+        result = render(self.workspace, "-q", "-o", "-", stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.assertEqual((result.returncode, result.stdout), (1, b""))
+        self.assertEqual(result.stderr.decode().splitlines()[-2:], [
+            "prismwafer-render: scene 4 does not build (shaders/red.vert, shaders/bad.frag)",
+            "prismwafer-render: nothing written; --allow-broken renders broken scenes anyway"])
+        # A range that does not reach the broken scene renders.
+        self.assertEqual(render(self.workspace, "-q", "--to", "1", "-o", "f/%02d.png").returncode, 0)
+        self.assertEqual(len(os.listdir(self.path("f"))), 10)
+        result = render(self.workspace, "-q", "--allow-broken", "-o", "v.y4m")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertRegex(result.stderr.decode(), r"^shaders/bad\.frag:4:\d+: error: ")
+        self.assertEqual(len(y4m_frames(self.path("v.y4m"))), 16)
+
+
+class Ranges(ExportCase):
+    def test_adjoining_ranges_tile_the_sequence(self):
+        for args in (["-o", "all.y4m"], ["--to", "0.7", "-o", "a.y4m"], ["--from", "0.7", "-o", "b.y4m"]):
+            self.assertEqual(render(self.workspace, "-q", *args).returncode, 0, args)
+        whole = y4m_frames(self.path("all.y4m"))
+        self.assertEqual([len(y4m_frames(self.path(name))) for name in ("all.y4m", "a.y4m", "b.y4m")], [13, 7, 6])
+        self.assertEqual(y4m_frames(self.path("a.y4m")) + y4m_frames(self.path("b.y4m")), whole)
+
+    def test_scene_by_number_in_its_own_time_from_another_folder(self):
+        self.assertEqual(render(self.workspace, "-q", "-o", "all/%02d.png").returncode, 0)
+        elsewhere = tempfile.mkdtemp()
+        try:
+            result = subprocess.run([RENDERER, "-q", "-r", "10", "-s", "64x36", "-C", self.workspace.path, "--scene",
+                                     "3", "-o", "s/%02d.png"], cwd=elsewhere, capture_output=True, timeout=60)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(os.listdir(elsewhere), [])
+        finally:
+            os.rmdir(elsewhere)
+        self.assertEqual(sorted(os.listdir(self.path("s"))), ["%02d.png" % k for k in range(9, 13)])
+        for k in range(9, 13):
+            self.assertEqual(read_png(self.path("s", "%02d.png" % k)), read_png(self.path("all", "%02d.png" % k)))
+        # Scene 3's time 0.2 is frame 10, green 0.2; its time 0 shows in no frame, and means its first.
+        for args, frame in ((["--at", "0.2"], 10), (["--at", "0"], 9), (["--from", "0.2", "--to", "0.4"], 11)):
+            with self.subTest(args=args):
+                result = render(self.workspace, "-q", "--scene", "3", *args, "-o", "p/%02d.png")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(read_png(self.path("p", "%02d.png" % frame)),
+                                 read_png(self.path("all", "%02d.png" % frame)))
+        self.assertEqual(sorted(os.listdir(self.path("p"))), ["09.png", "10.png", "11.png"])
+        self.assertEqual(read_png(self.path("p", "10.png"))[2][3 * (18 * 64 + 32):][:3], bytes([255, 51, 0]))
+        result = render(self.workspace, "--scene", "3", "--at", "0.5", "-o", "x.png")
+        self.assertEqual(result.returncode, 1)
+        self.assertTrue(result.stderr.endswith(b"prismwafer-render: --at 0.5 is past the end of scene 3 "
+                                               b"(its last frame shows second 0.4)\n"), result.stderr)
+
+
+class Video(ExportCase):
+    def test_finished_video_with_the_soundtrack_cut_to_the_range(self):
+        # A tone only from second 0.5 to 0.8 of the soundtrack: a range from 0.5 starts with it.
+        subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                        "aevalsrc=if(between(t\\,0.5\\,0.8)\\,0.8*sin(2*PI*440*t)\\,0):s=48000:d=3",
+                        self.path("tone.wav")], check=True, timeout=60)
+        for name, video, audio in (("v.mp4", "h264", "aac"), ("v.webm", "vp9", "opus")):
+            with self.subTest(output=name):
+                result = render(self.workspace, "-q", "--from", "0.5", "--crf", "30", "--audio", "tone.wav", "-o", name)
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+                probe = json.loads(subprocess.run(
+                    ["ffprobe", "-v", "error", "-count_frames", "-of", "json", "-show_entries",
+                     "stream=codec_name,pix_fmt,nb_read_frames,r_frame_rate:format=duration", self.path(name)],
+                    capture_output=True, check=True, timeout=60).stdout)
+                streams = probe["streams"]
+                self.assertEqual([stream["codec_name"] for stream in streams], [video, audio])
+                self.assertEqual([streams[0][key] for key in ("pix_fmt", "r_frame_rate", "nb_read_frames")],
+                                 ["yuv420p", "10/1", "8"])
+                self.assertAlmostEqual(float(probe["format"]["duration"]), 0.8, delta=0.05)
+                samples = subprocess.run(["ffmpeg", "-v", "error", "-i", self.path(name), "-map", "0:a", "-ac", "1",
+                                          "-ar", "8000", "-f", "s16le", "-"], capture_output=True, check=True,
+                                         timeout=60).stdout
+                loudness = [max(abs(int.from_bytes(samples[i:i + 2], "little", signed=True))
+                                for i in range(2 * start, 2 * (start + 800), 2)) for start in (800, 4000)]
+                self.assertGreater(loudness[0], 10000)
+                self.assertLess(loudness[1], 500)
+        self.assertEqual(sorted(os.listdir(self.workspace.path)), ["shaders", "tone.wav", "v.mp4", "v.webm"])
+
+    def test_a_failing_or_missing_ffmpeg_leaves_nothing_complete(self):
+        fake = self.path("bin", "ffmpeg")
+        os.mkdir(self.path("bin"))
+        with open(fake, "w") as f:
+            f.write('#!/bin/sh\nfor last; do :; done\nhead -c 5000 > "$last"\n'
+                    'echo "something odd" >&2\necho "Conversion failed!" >&2\nexit 1\n')
+        os.chmod(fake, stat.S_IRWXU)
+        for path, args, reason in (
+                (self.path("bin") + ":" + os.environ["PATH"], [],
+                 "ffmpeg failed with exit status 1; its last lines:\nsomething odd\nConversion failed!\n"),
+                (self.path("shaders"), [], "ffmpeg is not installed (Debian package ffmpeg)\n"),
+                (os.environ["PATH"], ["--audio", "none.wav"],
+                 "cannot read the soundtrack none.wav: No such file or directory\n")):
+            with self.subTest(path=path, args=args):
+                result = render(self.workspace, "-q", "-o", "out.mp4", *args, env=dict(os.environ, PATH=path))
+                self.assertEqual((result.returncode, result.stderr.decode()), (1, "prismwafer-render: " + reason))
+                self.assertEqual(sorted(os.listdir(self.workspace.path)), ["bin", "shaders"])
+
+
+if __name__ == "__main__":
+    RENDERER = os.path.abspath(sys.argv[1])
+    unittest.main(argv=[sys.argv[0]] + sys.argv[2:], verbosity=2)
