@@ -65,7 +65,7 @@ class Workspace:
             self.write_list(scene_list)
 
     def file(self, name):
-        return os.path.join(self.path, name)
+        return os.path.join(self.path.encode() if isinstance(name, bytes) else self.path, name)
 
     def list_path(self):
         return self.file(os.path.join("shaders", "prog.csv"))
