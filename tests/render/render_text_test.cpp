@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "frames/frame_clock.h"
 #include "render/options.h"
@@ -75,44 +76,76 @@ TEST(FrameClock, AgreesWithTheLoopFrameByFrame) {
     }
 }
 
-TEST(FrameClock, SecondsToFrames) {
-    EXPECT_EQ(frameAtSecond(0.0, 60.0), 0);
-    EXPECT_EQ(frameAtSecond(1.0, 60.0), 60);
-    EXPECT_EQ(frameAtSecond(0.29, 100.0), 29);
-    EXPECT_EQ(frameAtSecond(0.55, 10.0), 5);
-    EXPECT_EQ(frameAtSecond(1.0 / 60.0 - 1e-6, 60.0), 0);
-    EXPECT_EQ(frameAtSecond(1e300, 60.0), neverEnds);
-}
+TEST(FrameClock, SecondsToFramesAndRanges) {
+    const std::pair<double, int64_t> seconds[] = {
+        {0.0, 0}, {1.0, 60}, {0.55, 33}, {1.0 / 60 - 1e-6, 0}, {1e300, neverEnds}};
+    for (const auto& [at, frame] : seconds) {
+        EXPECT_EQ(frameAtSecond(at, 60.0), frame) << at;
+    }
+    EXPECT_EQ(frameAtSecond(0.29, 100.0), 29); // 28.999999999999996 in binary
 
-TEST(FrameRange, PicksFramesOrSaysWhyNot) {
-    const std::vector<float> durations = {0.5f, 0.25f};
+    // 0.5 s, 0.25 s and one without end at 10 fps: frames 0..6, 7..9, then 10 onwards, whose
+    // time starts at frame 9's reading.
+    const std::vector<float> durations = {0.5f, 0.25f, inf};
     const Ends ends = sceneEndFrames(durations, 10.0);
-    const auto range = [&](std::optional<double> from, std::optional<double> to,
-                           std::optional<double> at) {
-        return frameRange(ends, durations, 10.0, from, to, at);
+    using Seconds = std::optional<double>;
+    struct Case {
+        Seconds from, to, at;
+        std::optional<size_t> scene;
+        int64_t first, last;
+        const char* error;
     };
-    EXPECT_EQ(range({}, {}, {}).first, 0);
-    EXPECT_EQ(range({}, {}, {}).last, 9);
-    EXPECT_EQ(range(0.3, 0.7, {}).first, 3);
-    EXPECT_EQ(range(0.3, 0.7, {}).last, 6); // --to ends before the frame at its second
-    EXPECT_EQ(range({}, 50.0, {}).last, 9);
-    EXPECT_EQ(range({}, {}, 0.55).first, 5);
-    EXPECT_EQ(range({}, {}, 0.55).last, 5);
-    EXPECT_NE(range({}, {}, 1.0).error.find("--at 1 is past the end"), std::string::npos);
-    EXPECT_NE(range(1.0, {}, {}).error.find("--from 1 is past the end"), std::string::npos);
-    EXPECT_TRUE(range({}, {}, 0.9).error.empty());
-
-    const std::vector<float> endless = {1.0f, inf};
-    const Ends endlessEnds = sceneEndFrames(endless, 10.0);
-    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, {}).error,
-              "scene 2 never ends (duration inf); give --to to say where to stop");
-    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, 5.0, {}).last, 49);
-    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, 99.0).first, 990);
-    EXPECT_FALSE(frameRange({}, {}, 10.0, {}, {}, {}).error.empty());
-    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, {}, {}, 1e300).error,
-              "--at 1e+300 is too far away to count in frames");
-    EXPECT_EQ(frameRange(endlessEnds, endless, 10.0, 1e300, 2e300, {}).error,
-              "--from 1e+300 is too far away to count in frames");
+    const Case cases[] = {
+        {{}, 5.0, {}, {}, 0, 49, ""},
+        {0.3, 0.7, {}, {}, 3, 6, ""}, // --to ends before the frame at its second
+        {0.7, 1.0, {}, {}, 7, 9, ""},
+        {{}, {}, 0.55, {}, 5, 5, ""},
+        {{}, {}, 99.0, {}, 990, 990, ""},
+        {{}, {}, {}, 0, 0, 6, ""},
+        {{}, {}, {}, 1, 7, 9, ""},
+        {{}, {}, 0.0, 1, 7, 7, ""}, // time 0 falls on the frame before: the scene's first
+        {{}, {}, 0.1, 1, 7, 7, ""},
+        {0.1, 0.2, {}, 1, 7, 7, ""},
+        {{}, {}, 0.3, 2, 12, 12, ""},
+        {{},
+         {},
+         {},
+         {},
+         0,
+         -1,
+         "scene 3 never ends (duration inf); give --to to say where to stop"},
+        {{}, {}, {}, 2, 0, -1, "scene 3 never ends (duration inf); give --to to say where to stop"},
+        {{},
+         {},
+         0.4,
+         1,
+         0,
+         -1,
+         "--at 0.4 is past the end of scene 2 (its last frame shows second 0.3)"},
+        {{}, {}, {}, 3, 0, -1, "--scene 4: the list has 3 scenes"},
+        {{}, {}, 1e300, {}, 0, -1, "--at 1e+300 is too far away to count in frames"},
+        {1e300, 2e300, {}, {}, 0, -1, "--from 1e+300 is too far away to count in frames"},
+        {0.5,
+         0.55,
+         {},
+         {},
+         0,
+         -1,
+         "--to 0.55 leaves no frame to write: it ends before frame 5, the first of the range"}};
+    for (const Case& c : cases) {
+        const FrameRange range = frameRange(ends, durations, 10.0, c.from, c.to, c.at, c.scene);
+        EXPECT_EQ(range.error, c.error);
+        if (range.error.empty()) {
+            EXPECT_EQ(range.first, c.first) << c.first;
+            EXPECT_EQ(range.last, c.last) << c.first;
+        }
+    }
+    const std::vector<float> ending = {0.5f, 0.25f};
+    EXPECT_EQ(frameRange(sceneEndFrames(ending, 10.0), ending, 10.0, {}, {}, {}).last, 9);
+    EXPECT_NE(frameRange(sceneEndFrames(ending, 10.0), ending, 10.0, {}, {}, 1.0)
+                  .error.find("--at 1 is past the end of the sequence"),
+              std::string::npos);
+    EXPECT_EQ(frameRange({}, {}, 10.0, {}, {}, {}).error, "the scene list has no scenes to render");
 }
 
 static ParseResult parse(std::vector<std::string> args) {
@@ -122,28 +155,33 @@ static ParseResult parse(std::vector<std::string> args) {
 TEST(RenderOptions, DefaultsAndEveryForm) {
     ParseResult result = parse({"-o", "out.y4m"});
     ASSERT_EQ(result.action, ParseAction::render) << result.error;
-    EXPECT_EQ(result.options.sceneList, "shaders/prog.csv");
-    EXPECT_EQ(result.options.fps, 60.0);
-    EXPECT_EQ(result.options.width, 1920);
-    EXPECT_EQ(result.options.height, 1080);
-    EXPECT_EQ(result.options.outputKind, OutputKind::y4mFile);
+    const RenderOptions defaults = result.options;
+    EXPECT_EQ(defaults.sceneList, "shaders/prog.csv");
+    EXPECT_EQ(std::tie(defaults.fps, defaults.width, defaults.height),
+              std::make_tuple(60.0, 1920, 1080));
+    EXPECT_EQ(defaults.outputKind, OutputKind::y4mFile);
 
     result = parse({"--output=frames/%05d.png", "-qr30", "--size", "640x360", "--fr", "1.5",
-                    "--to=2", "list.csv"});
+                    "--to=2", "list.csv", "-C", "dir", "--scene=2", "--allow"});
     ASSERT_EQ(result.action, ParseAction::render) << result.error;
-    EXPECT_EQ(result.options.outputKind, OutputKind::pngSequence);
-    EXPECT_TRUE(result.options.quiet);
-    EXPECT_EQ(result.options.fps, 30.0);
-    EXPECT_EQ(result.options.width, 640);
-    EXPECT_EQ(result.options.height, 360);
-    EXPECT_EQ(*result.options.from, 1.5);
-    EXPECT_EQ(*result.options.to, 2.0);
-    EXPECT_EQ(result.options.sceneList, "list.csv");
+    const RenderOptions& options = result.options;
+    EXPECT_EQ(options.outputKind, OutputKind::pngSequence);
+    EXPECT_TRUE(options.quiet && options.allowBroken);
+    EXPECT_EQ(std::tie(options.fps, options.width, options.height),
+              std::make_tuple(30.0, 640, 360));
+    EXPECT_EQ(std::make_tuple(*options.from, *options.to, *options.scene),
+              std::make_tuple(1.5, 2.0, 2));
+    EXPECT_EQ(std::tie(options.sceneList, options.directory), std::make_tuple("list.csv", "dir"));
+    EXPECT_EQ(
+        parse({"-o", "v.mp4", "--crf", "23", "--audio", "a.wav", "-r", "30000/1001"}).options.fps,
+        30000.0 / 1001.0);
 
     EXPECT_EQ(parse({"-o", "-"}).options.outputKind, OutputKind::y4mStdout);
     EXPECT_EQ(parse({"-o", "still.png", "--at", "3"}).options.outputKind, OutputKind::pngStill);
     EXPECT_EQ(parse({"--check", "--", "-odd.csv"}).options.sceneList, "-odd.csv");
     EXPECT_TRUE(parse({"--check"}).options.check);
+    EXPECT_EQ(*parse({"--t", "1", "-o", "a.y4m"}).options.to, 1.0); // only --to starts so
+    // --help and --version act where they stand.
     EXPECT_EQ(parse({"--help", "--bogus"}).action, ParseAction::help);
     EXPECT_EQ(parse({"-V"}).action, ParseAction::version);
     EXPECT_EQ(parse({"--version", "-h"}).action, ParseAction::version);
@@ -151,57 +189,45 @@ TEST(RenderOptions, DefaultsAndEveryForm) {
 }
 
 TEST(RenderOptions, MistakesAreUsageErrorsWithAReason) {
-    const std::vector<std::vector<std::string>> mistakes = {
-        {"--bogus"},
-        {"-x"},
-        {"-o"},
-        {"--output"},
-        {"-o", ""},
-        {},
-        {"-o", "a.y4m", "-r", "0"},
-        {"-o", "a.y4m", "-r", "-5"},
-        {"-o", "a.y4m", "--fps=abc"},
-        {"-o", "a.y4m", "--fps", "nan"},
-        {"-o", "a.y4m", "--fps", "inf"},
-        {"-o", "a.y4m", "--fps", "30fps"},
-        {"-o", "a.y4m", "-s", "0x100"},
-        {"-o", "a.y4m", "-s", "100x0"},
-        {"-o", "a.y4m", "-s", "100"},
-        {"-o", "a.y4m", "-s", "-1x5"},
-        {"-o", "a.y4m", "-s", "100x100x3"},
-        {"-o", "a.y4m", "-s", "999999x9"},
-        {"-o", "a.y4m", "--from", "2", "--to", "1"},
-        {"-o", "a.y4m", "--from", "-1"},
-        {"-o", "a.y4m", "--at", "1", "--from", "0"},
-        {"-o", "a.y4m", "--to", "x"},
-        {"-o", "a.png"},
-        {"-o", "a.avi"},
-        {"-o", "f/%05d%d.png"},
-        {"-o", "f/%s.png"},
-        {"-o", "f/%n.png"},
-        {"-o", "a.y4m", "one.csv", "two.csv"},
-        {"--check", "-o", "a.y4m"},
-        {"--check=yes"},
-        {"--f", "1", "-o", "a.y4m"}, // --fps or --from?
-    };
-    for (const auto& args : mistakes) {
-        std::string joined;
-        for (const auto& arg : args) {
-            joined += "[" + arg + "]";
-        }
+    // clang-format off
+    const std::pair<std::vector<std::string>, std::string> mistakes[] = {
+        {{"--bogus"}, "unrecognised option '--bogus'"}, {{"-x"}, "unrecognised option '-x'"},
+        {{"-qx"}, "unrecognised option '-x'"}, {{"-o"}, "option '-o' needs a value"},
+        {{"--output"}, "option '--output' needs a value"}, {{"-o", ""}, "--output needs a path"},
+        {{}, "an output is required"}, {{"-o", "a.y4m", "--fps", "1/0"}, "--fps needs"},
+        {{"-o", "a.y4m", "-r", "0"}, "--fps needs a number of frames per second above 0"},
+        {{"-o", "a.y4m", "-r", "-5"}, "--fps needs"}, {{"-o", "a.y4m", "--fps=abc"}, "--fps needs"},
+        {{"-o", "a.y4m", "--fps", "nan"}, "--fps needs"},
+        {{"-o", "a.y4m", "--fps", "inf"}, "--fps needs"},
+        {{"-o", "a.y4m", "--fps", "30fps"}, "--fps needs"},
+        {{"-o", "a.y4m", "-s", "100x0"}, "--size needs"},
+        {{"-o", "a.y4m", "-s", "0x100"}, "--size needs WIDTHxHEIGHT"},
+        {{"-o", "a.y4m", "-s", "100"}, "--size needs"},
+        {{"-o", "a.y4m", "-s", "-1x5"}, "--size needs"},
+        {{"-o", "a.y4m", "-s", "100x100x3"}, "--size needs"},
+        {{"-o", "a.y4m", "-s", "999999x9"}, "--size needs"},
+        {{"-o", "a.y4m", "--to", "x"}, "--to needs"},
+        {{"-o", "a.y4m", "--from", "2", "--to", "1"}, "--from must be before --to"},
+        {{"-o", "a.y4m", "--from", "-1"}, "--from needs a number of seconds, 0 or more"},
+        {{"-o", "a.y4m", "--at", "1", "--from", "0"}, "--at writes one frame"},
+        {{"-o", "a.y4m", "--scene", "0"}, "--scene needs a whole number from 1 up"},
+        {{"-o", "a.y4m", "--scene", "1x"}, "--scene needs"},
+        {{"-o", "a.png"}, "a single PNG needs --at"}, {{"-o", "a.avi"}, "the output must end in"},
+        {{"-o", "f/%s.png"}, "a frame pattern needs"},
+        {{"-o", "f/%05d%d.png"}, "a frame pattern needs exactly one integer conversion"},
+        {{"-o", "a.y4m", "a.csv", "b.csv"}, "one scene list at most, not 'a.csv' and 'b.csv'"},
+        {{"--check", "-o", "a.y4m"}, "--check writes nothing"},
+        {{"--check=yes"}, "option '--check' takes no value"},
+        {{"--f", "1", "-o", "a.y4m"}, "option '--f' is ambiguous (--fps, --from)"}};
+    // clang-format on
+    for (const auto& [args, reason] : mistakes) {
         const ParseResult result = parse(args);
-        EXPECT_EQ(result.action, ParseAction::usageError) << joined;
-        EXPECT_FALSE(result.error.empty()) << joined;
-        EXPECT_EQ(result.error.find('\n'), std::string::npos) << joined;
+        EXPECT_EQ(result.action, ParseAction::usageError) << reason;
+        EXPECT_EQ(result.error.rfind(reason, 0), 0u) << result.error;
+        EXPECT_EQ(result.error.find('\n'), std::string::npos) << result.error;
     }
-    EXPECT_EQ(*parse({"--t", "1", "-o", "a.y4m"}).options.to, 1.0); // only --to starts so
-}
-
-TEST(RenderOptions, ArgumentsInMessagesCannotBreakTheLine) {
     EXPECT_EQ(printable("plain/path.csv"), "plain/path.csv");
     EXPECT_EQ(printable("a\nb\x1b[2J\x7f\xff"), "a\\x0ab\\x1b[2J\\x7f\xff");
-    EXPECT_EQ(parse({"-o", "a.y4m", "x\ny.csv", "z"}).error,
-              "one scene list at most, not 'x\\x0ay.csv' and 'z'");
 }
 
 TEST(FramePattern, OneIntegerConversion) {

@@ -40,28 +40,17 @@ TEST(Splitting, LinesAndFieldsFollowTheSeparatorRules) {
     }
 }
 
+// Tables of several cases a line.
+// clang-format off
 // A field ends where its view ends, even when more text follows in memory.
 TEST(Conversions, InstanceCountReadsLikeAtoiAndClamps) {
     const std::pair<std::string_view, int32_t> cases[] = {
-        {"100", 100},
-        {" 20", 20},
-        {"\t\n 7", 7},
-        {"-5", -5},
-        {"+5", 5},
-        {"12abc", 12},
-        {"3.9", 3},
-        {"x", 0},
-        {"", 0},
-        {"0x10", 0},
-        {"1e3", 1},
-        {"64\r", 64},
-        {"2147483647", INT32_MAX},
-        {"2147483648", INT32_MAX},
-        {"99999999999999999999999999", INT32_MAX},
-        {"-2147483648", INT32_MIN},
-        {"-2147483649", INT32_MIN},
-        {"-99999999999999999999999999", INT32_MIN},
-        {std::string_view("12345").substr(0, 2), 12}};
+        {"100", 100}, {" 20", 20}, {"\t\n 7", 7}, {"-5", -5},
+        {"+5", 5}, {"12abc", 12}, {"3.9", 3}, {"x", 0},
+        {"", 0}, {"0x10", 0}, {"1e3", 1}, {"64\r", 64},
+        {"2147483647", INT32_MAX}, {"2147483648", INT32_MAX}, {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MIN}, {"99999999999999999999999999", INT32_MAX},
+        {"-99999999999999999999999999", INT32_MIN}, {std::string_view("12345").substr(0, 2), 12}};
     for (const auto& [field, count] : cases) {
         EXPECT_EQ(parseInstanceCount(field), count) << field;
     }
@@ -70,12 +59,10 @@ TEST(Conversions, InstanceCountReadsLikeAtoiAndClamps) {
 TEST(Conversions, DurationReadsLikeAtofInSinglePrecision) {
     const float inf = std::numeric_limits<float>::infinity();
     const std::pair<std::string_view, float> cases[] = {
-        {"12.5", 12.5f},     {"1.5abc", 1.5f},  {"  3", 3.0f},
-        {"x", 0.0f},         {"", 0.0f},        {"2.5e1", 25.0f},
-        {"1E-1", 0.1f},      {"0x1.8p1", 3.0f}, {"-0.25", -0.25f},
-        {"12.5\r", 12.5f},   {"0.1", 0.1f},     {"inf", inf},
-        {"-Infinity", -inf}, {"1e39", inf},     {"1e400", inf},
-        {"-1e400", -inf},    {"1e-50", 0.0f},   {std::string_view("1.25").substr(0, 3), 1.2f}};
+        {"12.5", 12.5f}, {"1.5abc", 1.5f}, {"  3", 3.0f}, {"x", 0.0f}, {"", 0.0f},
+        {"2.5e1", 25.0f}, {"1E-1", 0.1f}, {"0x1.8p1", 3.0f}, {"-0.25", -0.25f}, {"12.5\r", 12.5f},
+        {"0.1", 0.1f}, {"inf", inf}, {"-Infinity", -inf}, {"1e39", inf}, {"1e400", inf},
+        {"-1e400", -inf}, {"1e-50", 0.0f}, {std::string_view("1.25").substr(0, 3), 1.2f}};
     for (const auto& [field, duration] : cases) {
         EXPECT_EQ(parseDuration(field), duration) << field;
     }
@@ -85,22 +72,17 @@ TEST(Conversions, DurationReadsLikeAtofInSinglePrecision) {
 }
 
 TEST(Conversions, DurationTextMatchesTheStreamDefault) {
+    const float inf = std::numeric_limits<float>::infinity();
     const std::pair<float, const char*> cases[] = {
-        {12.5f, "12.5"},
-        {10.0f, "10"},
-        {1.0f / 3.0f, "0.333333"},
-        {1e6f, "1e+06"},
-        {123456.0f, "123456"},
-        {0.0001f, "0.0001"},
-        {0.00001f, "1e-05"},
-        {-0.0f, "-0"},
-        {0.1f, "0.1"},
-        {std::numeric_limits<float>::infinity(), "inf"},
-        {-std::numeric_limits<float>::infinity(), "-inf"}};
+        {12.5f, "12.5"}, {10.0f, "10"}, {1.0f / 3.0f, "0.333333"}, {1e6f, "1e+06"},
+        {123456.0f, "123456"}, {0.0001f, "0.0001"}, {0.00001f, "1e-05"}, {-0.0f, "-0"},
+        {0.1f, "0.1"}, {inf, "inf"}, {-inf, "-inf"}};
     for (const auto& [duration, text] : cases) {
         EXPECT_EQ(formatDuration(duration), text);
     }
 }
+
+// clang-format on
 
 TEST(Messages, LoadedSceneLineAndShortLineWarning) {
     EXPECT_EQ(loadedSceneLine("a.vert", "b.frag", 100, 12.5f),
