@@ -31,13 +31,6 @@ static void encodeFrames(FrameEncoder* encoder) {
     }
 }
 
-int encoderThreadsFor(OutputKind kind) {
-    if (kind != OutputKind::pngSequence) {
-        return 1;
-    }
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-}
-
 void startEncoder(FrameEncoder& encoder, FrameOutput& output,
                   const std::vector<const uint8_t*>& slotPixels, int threads) {
     encoder.output = &output;

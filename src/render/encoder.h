@@ -1,6 +1,7 @@
 // Encodes and writes frames on threads of their own, so that drawing goes on meanwhile.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,7 +32,12 @@ struct FrameEncoder {
 
 // Frames of a PNG sequence are separate files and can be encoded side by side; a video stream
 // is written in order by one thread.
-int encoderThreadsFor(OutputKind kind);
+inline int encoderThreadsFor(OutputKind kind) {
+    if (kind != OutputKind::pngSequence) {
+        return 1;
+    }
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
 
 void startEncoder(FrameEncoder& encoder, FrameOutput& output,
                   const std::vector<const uint8_t*>& slotPixels, int threads);

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "frames/frame_clock.h"
+#include "render/encoder.h"
 #include "render/options.h"
 #include "render/progress.h"
 #include "render/y4m.h"
@@ -286,6 +287,20 @@ TEST(Y4m, ConvertsColoursAndFlipsRows) {
         EXPECT_NEAR(planes[1], s.cb, 1) << int(s.r) << "," << int(s.g) << "," << int(s.b);
         EXPECT_NEAR(planes[2], s.cr, 1) << int(s.r) << "," << int(s.g) << "," << int(s.b);
     }
+    // The ends of the chroma range are exact: a block's average must not lose a step.
+    const uint8_t redAndBlue[] = {255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255};
+    uint8_t split[4 + 2 + 2];
+    rgbaToI420(redAndBlue, 4, 1, split);
+    EXPECT_EQ((std::vector<int>{split[4], split[6]}), (std::vector<int>{90, 240}));  // red
+    EXPECT_EQ((std::vector<int>{split[5], split[7]}), (std::vector<int>{240, 110})); // blue
+}
+
+TEST(Encoder, VideoIsWrittenInOrderByOneThread) {
+    // Frames of a stream share one conversion buffer and one descriptor.
+    EXPECT_EQ(encoderThreadsFor(OutputKind::y4mFile), 1);
+    EXPECT_EQ(encoderThreadsFor(OutputKind::y4mStdout), 1);
+    EXPECT_EQ(encoderThreadsFor(OutputKind::video), 1);
+    EXPECT_GE(encoderThreadsFor(OutputKind::pngSequence), 1);
 }
 
 TEST(Y4m, OddSizesAverageWhatIsThere) {

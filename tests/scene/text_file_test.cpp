@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "scene/scene.h"
 #include "temp_dir.h"
 
@@ -48,4 +50,23 @@ TEST(ReadTextFile, AnythingButARegularFileCannotBeOpened) {
         EXPECT_EQ(messages, "Unable to open file " + path + "\n");
         EXPECT_FALSE(canReadTextFile(path)) << path;
     }
+}
+
+TEST(ReadTextFile, KeepsNoDescriptorOpen) {
+    TempDir dir;
+    const std::string fifo = (dir.path / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto before = openDescriptors();
+    for (const std::string& path : {dir.write("file", "text"), dir.path.string(), fifo}) {
+        std::string messages;
+        for (int i = 0; i < 50; ++i) {
+            canReadTextFile(path);
+            readQuietly(path, messages);
+        }
+    }
+    EXPECT_EQ(openDescriptors(), before);
 }
