@@ -27,8 +27,7 @@ static const VertexAttribute vertexAttributes[] = {
 };
 static const GLsizei vertexStride = sizeof quad[0];
 
-void constructScene(Scene& scene, const std::string& vertexShaderPath,
-                    const std::string& fragmentShaderPath) {
+void createSceneQuad(Scene& scene) {
     // Immutable storage, filled once.
     glCreateBuffers(1, &scene.vertexBuffer);
     glNamedBufferStorage(scene.vertexBuffer, sizeof quad, nullptr, GL_DYNAMIC_STORAGE_BIT);
@@ -44,6 +43,21 @@ void constructScene(Scene& scene, const std::string& vertexShaderPath,
                               vertexStride, reinterpret_cast<const void*>(attribute.offset));
     }
     glBindVertexArray(0);
+}
+
+void uploadSceneTransform(uint32_t program) {
+    // The transform is uploaded once per program and never again.
+    const Matrix4 mvp = sceneTransform();
+    const GLint mvpLocation = glGetUniformLocation(program, "mvp");
+    if (mvpLocation != -1) {
+        glUseProgram(program);
+        glUniformMatrix4fv(mvpLocation, 1, GL_FALSE, mvp.data());
+    }
+}
+
+void constructScene(Scene& scene, const std::string& vertexShaderPath,
+                    const std::string& fragmentShaderPath) {
+    createSceneQuad(scene);
 
     // Both files are read before either is compiled, so their messages come first.
     const std::string vertexSource = readTextFile(vertexShaderPath);
@@ -51,12 +65,5 @@ void constructScene(Scene& scene, const std::string& vertexShaderPath,
     scene.program = buildProgram(vertexSource, fragmentSource);
 
     glEnable(GL_DEPTH_TEST);
-
-    // The transform is uploaded once and never again.
-    const Matrix4 mvp = sceneTransform();
-    const GLint mvpLocation = glGetUniformLocation(scene.program, "mvp");
-    if (mvpLocation != -1) {
-        glUseProgram(scene.program);
-        glUniformMatrix4fv(mvpLocation, 1, GL_FALSE, mvp.data());
-    }
+    uploadSceneTransform(scene.program);
 }

@@ -23,6 +23,8 @@ void releaseScene(Scene* scene);
 
 // Reads a whole file; prints "Unable to open file PATH" and returns "" when it cannot be read.
 std::string readTextFile(const std::string& path);
+// The same without a word: false, with text left empty, when the file cannot be read.
+bool readTextFileQuietly(const std::string& path, std::string& text);
 // Whether readTextFile would open the path, without a message.
 bool canReadTextFile(const std::string& path);
 
@@ -47,6 +49,11 @@ ProgramReport readProgramReport(uint32_t program);
 // Gives the scene its quad, vertex layout, program and fixed transform.
 void constructScene(Scene& scene, const std::string& vertexShaderPath,
                     const std::string& fragmentShaderPath);
+
+// The two halves of construction for programs that build the program in their own way: the
+// quad's buffer and vertex array, and the fixed transform uploaded to a program that has linked.
+void createSceneQuad(Scene& scene);
+void uploadSceneTransform(uint32_t program);
 
 // Reads the tab-separated list at path and constructs every scene it names, in file order.
 SceneList loadSceneList(const std::string& path);

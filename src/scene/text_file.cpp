@@ -34,15 +34,13 @@ bool canReadTextFile(const std::string& path) {
     return true;
 }
 
-std::string readTextFile(const std::string& path) {
+bool readTextFileQuietly(const std::string& path, std::string& text) {
+    text.clear();
     struct stat status {};
     const int fd = openRegularFile(path, status);
     if (fd < 0) {
-        std::cerr << "Unable to open file " << path << std::endl;
-        return std::string();
+        return false;
     }
-
-    std::string text;
     text.reserve(static_cast<size_t>(status.st_size));
     char chunk[65536];
     for (;;) {
@@ -57,5 +55,13 @@ std::string readTextFile(const std::string& path) {
         }
     }
     close(fd);
+    return true;
+}
+
+std::string readTextFile(const std::string& path) {
+    std::string text;
+    if (!readTextFileQuietly(path, text)) {
+        std::cerr << "Unable to open file " << path << std::endl;
+    }
     return text;
 }
