@@ -74,16 +74,18 @@ static std::string millisecondsText(double milliseconds) {
     return text;
 }
 
-// A rebuilt program of the scene on screen is reported once a frame has shown it.
-struct OnScreenReport {
+// A line about an event, printed once the frame that follows it is on screen: a new program
+// for the scene shown says how long after the save that was.
+struct Report {
     std::string line;
+    std::string ending;
     double seenAt; // when the save's first event was read, on the watch's steady clock
+    bool onScreen;
 };
 
-// One line on standard output per build, and every problem found on standard error. A new
-// program for the scene on screen is reported after the frame that shows it.
+// One line per build, and every problem found on standard error at once.
 static void reportBuilds(const LiveSequence& sequence, const std::vector<SceneBuild>& builds,
-                         size_t shownScene, double seenAt, std::vector<OnScreenReport>& onScreen) {
+                         size_t shownScene, double seenAt, std::vector<Report>& reports) {
     for (const SceneBuild& build : builds) {
         const LiveScene& live = *sequence.scenes[build.scene];
         for (const std::string& path : live.unreadable) {
@@ -98,44 +100,57 @@ static void reportBuilds(const LiveSequence& sequence, const std::vector<SceneBu
             continue; // a list read is summed up in a line of its own
         }
         const std::string where = sceneText(build, build.file);
+        const std::string cleared = build.cleared ? "; its problems are cleared" : "";
         if (!build.readable) {
-            std::cout << "Cannot read " << where << "; the last good program stays" << std::endl;
+            reports.push_back(
+                {"Cannot read " + where + "; the last good program stays", "", 0, false});
         } else if (!build.linked) {
-            std::cout << "Failed " << where << " in " << millisecondsText(build.milliseconds)
-                      << ": " << live.problems.size()
-                      << (live.problems.size() == 1 ? " problem" : " problems")
-                      << "; the last good program stays" << std::endl;
+            const size_t count = live.problems.size();
+            reports.push_back({"Failed " + where + " in " + millisecondsText(build.milliseconds) +
+                                   ": " + std::to_string(count) +
+                                   (count == 1 ? " problem" : " problems") +
+                                   "; the last good program stays",
+                               "", 0, false});
+        } else if (!build.built) {
+            reports.push_back({"Unchanged " + where, cleared, 0, false});
         } else {
-            const std::string line =
-                (build.built ? "Reloaded " + where + " in " + millisecondsText(build.milliseconds)
-                             : "Unchanged " + where) +
-                (build.cleared ? "; its problems are cleared" : "");
-            if (build.built && build.scene == shownScene) {
-                onScreen.push_back({line, seenAt});
-            } else {
-                std::cout << line << std::endl;
-            }
+            reports.push_back({"Reloaded " + where + " in " + millisecondsText(build.milliseconds),
+                               cleared, seenAt, build.scene == shownScene});
         }
     }
 }
 
-static void reportList(const LiveSequence& sequence, const ListRead& read, const char* verb) {
+static void reportList(const LiveSequence& sequence, const ListRead& read, const char* verb,
+                       std::vector<Report>& reports) {
     for (const std::string& problem : sequence.listProblems) {
         std::cerr << printable(problem) << std::endl;
     }
     const std::string list = printable(sequence.listPath);
+    const size_t count = sequence.scenes.size();
+    std::string line;
     if (!sequence.listReadable) {
-        std::cout << "Cannot read " << list << ": the timeline is empty until it is written"
-                  << std::endl;
-    } else if (sequence.scenes.empty()) {
-        std::cout << list << " makes no scenes: the timeline is empty until it is written"
-                  << std::endl;
+        line = "Cannot read " + list + ": the timeline is empty until it is written";
+    } else if (count == 0) {
+        line = list + " makes no scenes: the timeline is empty until it is written";
     } else {
-        std::cout << verb << " " << list << " in " << millisecondsText(read.milliseconds) << ": "
-                  << sequence.scenes.size()
-                  << (sequence.scenes.size() == 1 ? " scene, " : " scenes, ") << read.built
-                  << " built, " << read.kept << " unchanged" << std::endl;
+        line = std::string(verb) + " " + list + " in " + millisecondsText(read.milliseconds) +
+               ": " + std::to_string(count) + (count == 1 ? " scene, " : " scenes, ") +
+               std::to_string(read.built) + " built, " + std::to_string(read.kept) + " unchanged";
     }
+    reports.push_back({line, "", 0, false});
+}
+
+static void printReports(std::vector<Report>& reports) {
+    for (const Report& report : reports) {
+        std::cout << report.line;
+        if (report.onScreen) {
+            std::cout << ", on screen "
+                      << millisecondsText((steadySeconds() - report.seenAt) * 1000.0)
+                      << " after the save was seen";
+        }
+        std::cout << report.ending << std::endl;
+    }
+    reports.clear();
 }
 
 // F12: the frame just drawn, before the display goes over it, as the renderer would write it.
@@ -200,22 +215,23 @@ int main(int argc, char** argv) {
     LiveSequence sequence;
     sequence.listPath = options.sceneList;
     std::vector<SceneBuild> builds;
-    std::vector<OnScreenReport> onScreen;
+    std::vector<Report> reports;
     const ListRead firstRead = readSequence(sequence, false, builds);
-    reportBuilds(sequence, builds, 0, 0.0, onScreen);
-    reportList(sequence, firstRead, "Read");
+    reportBuilds(sequence, builds, 0, 0.0, reports);
+    reportList(sequence, firstRead, "Read", reports);
     watchFiles(watch, sequencePaths(sequence));
     Timeline timeline = makeTimeline(sequenceDurations(sequence), options.fps);
     Playhead playhead;
     playhead.paused = options.paused;
     const std::string startNote = startPlayhead(playhead, timeline, options.at, options.scene);
     if (!startNote.empty()) {
-        std::cout << "Start: " << startNote << std::endl;
+        reports.push_back({"Start: " + startNote, "", 0, false});
     }
 
     // Real time comes from the window system unless something else is to lead.
     const ClockSource clock = {windowSystemSeconds, nullptr};
     bool hudShown = options.hud;
+    int hudEchoes = 0;
     bool running = true;
     std::vector<SettledChange> settled;
     std::vector<uint8_t> pixels;
@@ -227,7 +243,7 @@ int main(int argc, char** argv) {
     double frameMilliseconds = 0.0;
     while (running && !glfwWindowShouldClose(window)) {
         // Paused with nothing to redraw, wait for events, looking at the file watch meanwhile.
-        if (playhead.paused && !input.redraw) {
+        if (playhead.paused && !input.redraw && !(hudShown && hudEchoes > 0)) {
             const double untilSettled = nextSettleTime(watch) - steadySeconds();
             glfwWaitEventsTimeout(std::clamp(untilSettled, 0.0, idleLook));
         } else {
@@ -268,7 +284,7 @@ int main(int argc, char** argv) {
             builds.clear();
             if (change.path != sequence.listPath) {
                 reloadShaderFile(sequence, change.path, builds);
-                reportBuilds(sequence, builds, shownScene, change.firstSeen, onScreen);
+                reportBuilds(sequence, builds, shownScene, change.firstSeen, reports);
                 input.redraw = input.redraw || !builds.empty();
                 continue;
             }
@@ -276,19 +292,21 @@ int main(int argc, char** argv) {
             if (!read.changed) {
                 continue;
             }
-            reportBuilds(sequence, builds, SIZE_MAX, change.firstSeen, onScreen);
-            reportList(sequence, read, reloadAll ? "Reloaded" : "Read");
+            reportBuilds(sequence, builds, SIZE_MAX, change.firstSeen, reports);
+            reportList(sequence, read, reloadAll ? "Reloaded" : "Read", reports);
             watchFiles(watch, sequencePaths(sequence));
             timeline = makeTimeline(sequenceDurations(sequence), options.fps);
             fitPlayhead(playhead, timeline);
             input.redraw = true;
         }
 
-        input.redraw = advancePlayhead(playhead, timeline, clock.seconds(clock.context)) ||
-                       input.redraw || !playhead.paused;
-        if (!input.redraw) {
+        const bool moved = advancePlayhead(playhead, timeline, clock.seconds(clock.context));
+        const bool needed = moved || input.redraw || !playhead.paused;
+        if (!needed && !(hudShown && hudEchoes > 0)) {
             continue;
         }
+        // The display lays a new window out over two frames; paused, they are drawn too.
+        hudEchoes = needed ? 2 : hudEchoes - 1;
         input.redraw = false;
 
         int width = 0;
@@ -312,7 +330,6 @@ int main(int argc, char** argv) {
             if (seek >= 0) {
                 seekFrame(playhead, timeline, seek);
             }
-            // The display follows the pointer and its own state a frame behind.
             input.redraw = input.redraw || seek >= 0;
         }
         glfwSwapBuffers(window);
@@ -322,12 +339,7 @@ int main(int argc, char** argv) {
             frameMilliseconds += ((now - lastSwap) * 1000.0 - frameMilliseconds) * 0.1;
         }
         lastSwap = now;
-        for (const OnScreenReport& report : onScreen) {
-            std::cout << report.line << ", on screen "
-                      << millisecondsText((steadySeconds() - report.seenAt) * 1000.0)
-                      << " after the save was seen" << std::endl;
-        }
-        onScreen.clear();
+        printReports(reports);
 
         const bool empty = timeline.endFrames.empty();
         const size_t scene = empty ? 0 : shownSlot(playhead, timeline).scene;
@@ -342,6 +354,8 @@ int main(int argc, char** argv) {
             titleSetAt = now;
         }
     }
+
+    printReports(reports);
 
     // Teardown mirrors set-up: the scenes, the watch, the display, the window, the library.
     releaseSequence(sequence);
