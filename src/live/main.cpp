@@ -26,11 +26,14 @@ static const double idleLook = 1.0 / 60.0;
 // Playing, the title's time changes every frame; the window system is told a few times a second.
 static const double titleInterval = 0.25;
 
-// What the window's callbacks leave for the loop: commands in the order keys were pressed.
+// What the window's callbacks leave for the loop: commands in the order keys were pressed, and
+// the framebuffer's size, kept here because asking the window system costs a round trip.
 struct Input {
     Command commands[64];
     size_t commandCount = 0;
     bool redraw = true;
+    int width = 0;
+    int height = 0;
 };
 
 static Input& inputOf(GLFWwindow* window) {
@@ -46,8 +49,11 @@ static void onKey(GLFWwindow* window, int key, int /*scancode*/, int action, int
 }
 
 // Resizes, exposures and the pointer (for the display's strip) all need a new frame.
-static void onResize(GLFWwindow* window, int, int) {
-    inputOf(window).redraw = true;
+static void onResize(GLFWwindow* window, int width, int height) {
+    Input& input = inputOf(window);
+    input.width = width;
+    input.height = height;
+    input.redraw = true;
 }
 static void onRefresh(GLFWwindow* window) {
     inputOf(window).redraw = true;
@@ -198,6 +204,7 @@ int main(int argc, char** argv) {
     Input input;
     glfwSetWindowUserPointer(window, &input);
     glfwSetKeyCallback(window, onKey);
+    glfwGetFramebufferSize(window, &input.width, &input.height);
     glfwSetFramebufferSizeCallback(window, onResize);
     glfwSetWindowRefreshCallback(window, onRefresh);
     glfwSetCursorPosCallback(window, onPointer);
@@ -293,7 +300,7 @@ int main(int argc, char** argv) {
                 continue;
             }
             reportBuilds(sequence, builds, SIZE_MAX, change.firstSeen, reports);
-            reportList(sequence, read, reloadAll ? "Reloaded" : "Read", reports);
+            reportList(sequence, read, reloadAll ? "Reloaded everything from" : "Read", reports);
             watchFiles(watch, sequencePaths(sequence));
             timeline = makeTimeline(sequenceDurations(sequence), options.fps);
             fitPlayhead(playhead, timeline);
@@ -309,9 +316,9 @@ int main(int argc, char** argv) {
         hudEchoes = needed ? 2 : hudEchoes - 1;
         input.redraw = false;
 
-        int width = 0;
-        int height = 0;
-        glfwGetFramebufferSize(window, &width, &height);
+        const double drawStart = glfwGetTime();
+        const int width = input.width;
+        const int height = input.height;
         glViewport(0, 0, width, height);
         if (timeline.endFrames.empty()) {
             glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -335,7 +342,10 @@ int main(int argc, char** argv) {
         glfwSwapBuffers(window);
 
         const double now = glfwGetTime();
-        if (!playhead.paused) {
+        // Playing, the time from frame to frame; paused, what the last frame took to draw.
+        if (playhead.paused) {
+            frameMilliseconds = (now - drawStart) * 1000.0;
+        } else {
             frameMilliseconds += ((now - lastSwap) * 1000.0 - frameMilliseconds) * 0.1;
         }
         lastSwap = now;

@@ -14,7 +14,7 @@
 
 // Editors finish a save within a millisecond or two (a temporary file renamed over the old
 // one, a backup moved aside); a burst is over when nothing has come for this long.
-static const double quietAfterSave = 0.015;
+static const double quietAfterSave = 0.01;
 // After a deletion or a write that has not been closed, the rest may be slower to come.
 static const double quietAfterPartial = 0.15;
 static const double longestWait = 1.0;
@@ -200,7 +200,7 @@ void collectChanges(FileWatch& watch) {
             wake = change.complete ? std::min(wake, settleTime(change)) : wake;
         }
         const double now = steadySeconds();
-        if (!(wake > now) || now >= giveUp) {
+        if (wake == INFINITY || wake <= now || now >= giveUp) {
             return;
         }
         pollfd ready = {watch.fd, POLLIN, 0};

@@ -116,7 +116,7 @@ TEST(LiveWatch, BurstsSettleAfterTheirLastEvent) {
     noteChange(pending, 3, false, 10.0);
     noteChange(pending, 3, true, 10.004);
     ASSERT_EQ(pending.size(), 1u);
-    EXPECT_DOUBLE_EQ(settleTime(pending[0]), 10.019) << "shortly after a finished save";
+    EXPECT_DOUBLE_EQ(settleTime(pending[0]), 10.014) << "shortly after a finished save";
     noteChange(pending, 3, false, 10.01);
     EXPECT_DOUBLE_EQ(settleTime(pending[0]), 10.16) << "longer while a write is under way";
     noteChange(pending, 3, false, 10.95);
