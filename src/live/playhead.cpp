@@ -113,8 +113,10 @@ std::string startPlayhead(Playhead& playhead, const Timeline& timeline, std::opt
     if (sceneNumber <= 0 || reachable == 0) {
         seekSeconds(playhead, timeline, sceneNumber > 0 ? 0.0 : at.value_or(0.0));
         if (reachable > 0 && at && frameAtSecond(*at, timeline.fps) > lastFrame(timeline)) {
-            return "the sequence ends before second " + secondsText(*at) +
-                   "; starting at its last frame";
+            return lastFrame(timeline) == neverEnds - 1
+                       ? "second " + secondsText(*at) + " is too far away to count in frames"
+                       : "the sequence ends before second " + secondsText(*at) +
+                             "; starting at its last frame";
         }
         return "";
     }
