@@ -1,7 +1,4 @@
-// The floor for the live preview's reload latency: the first scene's two sources, made new each
-// time by a comment as a save would make them, compiled, linked and drawn once at the preview's
-// size, with nothing else going on. The draw belongs to the floor: a driver may finish compiling
-// only when a program is first used.
+// The floor for the live preview's reload latency: compile, link and first draw, alone.
 #include <glad/gl.h>
 
 #include <chrono>
@@ -39,6 +36,7 @@ int main(int argc, char** argv) {
     glEnable(GL_DEPTH_TEST);
     glViewport(0, 0, width, height);
 
+    // The draw belongs to the floor: a driver may finish compiling only when a program is used.
     int status = 0;
     for (int build = 0; build < std::atoi(argv[3]) && status == 0; ++build) {
         // Sources the driver has not seen before, so that no cache of its own can answer.

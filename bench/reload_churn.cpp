@@ -1,6 +1,4 @@
-// A thousand saves of one scene's fragment shader through the live preview's own reload code,
-// each drawn once, every tenth one broken: the GL objects alive and the resident memory must
-// end where they began.
+// A thousand reloads through the live preview's own code: GL objects and memory must stay put.
 #include <glad/gl.h>
 
 #include <unistd.h>
@@ -60,6 +58,7 @@ int main(int argc, char** argv) {
     LiveScene& live = *sequence.scenes.front();
     const std::string original = live.fragmentSource;
     GLuint highest = 0;
+    // Each save is drawn once, as the preview would, and every tenth one does not compile.
     auto save = [&](int number) {
         std::ofstream(live.fragmentPath, std::ios::trunc)
             << (number % 10 == 9 ? std::string("not a shader\n")

@@ -1,5 +1,4 @@
-// The on-screen display, drawn with Dear ImGui over the scene: the timeline strip, where the
-// clock stands, how long frames take, and every file that fails to build, with its log.
+// The on-screen display (Dear ImGui): timeline strip, clock, frame time and failing files.
 #pragma once
 
 #include <cstdint>

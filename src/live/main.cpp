@@ -1,5 +1,4 @@
-// prismwafer-live: plays a scene list in a window, frame-exact with the renderer, and follows
-// every save of the list and its shaders.
+// prismwafer-live: the scene list in a window, frame-exact with the renderer, following saves.
 #include <glad/gl.h>
 
 #include <GLFW/glfw3.h>

@@ -1,5 +1,4 @@
-// The scenes of a live sequence: built from the list as the renderer builds them, rebuilt when
-// their files change, each keeping its last program that linked (OpenGL, no window system).
+// A live sequence's scenes: built as the renderer builds them, rebuilt when their files change.
 #include "live/sequence.h"
 
 #include <glad/gl.h>

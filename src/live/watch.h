@@ -1,5 +1,4 @@
-// Follows saves of the files a sequence is made of: inotify on their folders, events matched by
-// name, each burst of events let settle before anything is read.
+// Follows saves of a sequence's files: inotify on their folders, each burst let settle.
 #pragma once
 
 #include <cstddef>
