@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Measures what users feel, each figure beside its floor measured in the same run: start-up,
-frame pacing and heap allocations of the player, the renderer's throughput and scaling, and
-peak memory. Runs alternate between a program and its floor; figures are medians with min and
+frame pacing and heap allocations of the player, the renderer's throughput and scaling, peak
+memory, and the live preview's frame cost, reload latency and thousand reloads. Runs alternate between a program and its floor; figures are medians with min and
 max; every comparison is a ratio taken within one run.
 
 usage: bench.py BUILD_DIR SOURCE_DIR [--runs N] [--readme]
@@ -43,14 +43,16 @@ class Bench:
         return [self.demo[i % len(self.demo)][:3] + [seconds] for i in range(count)]
 
     def probe(self, program, cwd, frames=0, warmup=60):
-        """Runs a GLFW program with the probe preloaded; returns its result line as numbers."""
+        """Runs a GLFW program (a name in the build, or a list: name and arguments) with the
+        probe preloaded; returns its result line as numbers."""
+        command = [program] if isinstance(program, str) else program
         out = os.path.join(self.scratch, "probe.txt")
         if os.path.exists(out):
             os.unlink(out)
         env = dict(os.environ, LD_PRELOAD=os.path.join(self.build, "libframe_probe.so"),
                    PRISMWAFER_PROBE_OUT=out, PRISMWAFER_PROBE_FRAMES=str(frames),
                    PRISMWAFER_PROBE_WARMUP=str(warmup))
-        subprocess.run([os.path.join(self.build, program)], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+        subprocess.run([os.path.join(self.build, command[0])] + command[1:], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=600)
         with open(out) as f:
             return {key: float(value) for key, value in re.findall(r"(\w+)=([\d.]+)", f.read())}
@@ -163,6 +165,94 @@ def memory(bench, rows):
                      "", "", ""))
 
 
+LIVE_SAVES = 8  # saves per live session; sessions alternate with runs of the bare compile
+
+
+def live_loop(bench, rows):
+    """The live preview's frames beside the bare loop, its display hidden and shown. Returns the
+    milliseconds of a frame with the display hidden."""
+    cwd = bench.workspace("loop", [bench.demo[1][:3] + ["1000"]])
+    live = ["prismwafer-live", "-s", "1920x1080"]
+    results = bench.alternate({
+        "hidden": lambda: bench.probe(live + ["--no-hud"], cwd, frames=240, warmup=30),
+        "shown": lambda: bench.probe(live, cwd, frames=240, warmup=30),
+        "bare": lambda: bench.probe("bare_loop", cwd, frames=240, warmup=30)})
+    fps = {name: [r["fps"] for r in runs] for name, runs in results.items()}
+    for name, goal in (("hidden", "≥ 0.98"), ("shown", "")):
+        rows.append(("Live preview frames per second at 1920×1080, display %s" % name, spread(fps[name]),
+                     spread(fps["bare"]), "%.3f" % (statistics.median(fps[name]) / statistics.median(fps["bare"])),
+                     goal))
+    allocations = {name: [r["allocations_per_frame"] for r in runs] for name, runs in results.items()}
+    rows.append(("Heap allocations per frame, the live preview's own, display hidden (live − bare loop)",
+                 spread([h - b for h, b in zip(allocations["hidden"], allocations["bare"])]),
+                 spread(allocations["bare"]), "", "0"))
+    rows.append(("Heap allocations per frame, the display's (shown − hidden)",
+                 spread([s - h for s, h in zip(allocations["shown"], allocations["hidden"])]), "", "", ""))
+    return 1000.0 / statistics.median(fps["hidden"])
+
+
+def live_reload(bench, rows, frame_ms):
+    """From a save of the shown scene's fragment shader (written in place) to the preview's line
+    saying that a frame shows the new program, beside compile, link and a first draw of the same
+    sources alone (the driver finishes compiling at the first draw)."""
+    cwd = bench.workspace("reload", [bench.demo[1][:3] + ["1000"]])
+    fragment = bench.demo[1][1]
+    with open(os.path.join(cwd, fragment)) as f:
+        source = f.read()
+    latency, built, floor, saves = [], [], [], iter(range(1000000))
+
+    def session():
+        process = subprocess.Popen([os.path.join(bench.build, "prismwafer-live"), "-s", "1920x1080", "--no-hud"],
+                                   cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        while not process.stdout.readline().startswith("Read "):
+            pass
+        for _ in range(LIVE_SAVES):
+            time.sleep(0.3)
+            start = time.monotonic()
+            with open(os.path.join(cwd, fragment), "w") as f:
+                f.write(source + "// save %d\n" % next(saves))
+            report = process.stdout.readline()
+            while "Reloaded" not in report:
+                report = process.stdout.readline()
+            latency.append((time.monotonic() - start) * 1000)
+            built.append(float(re.search(r" in ([\d.]+) ms", report).group(1)))
+        process.terminate()
+        process.wait()
+
+    def compile_floor():
+        result = subprocess.run([os.path.join(bench.build, "compile_floor"), "shaders/prog.csv", "1920x1080",
+                                 str(LIVE_SAVES)],
+                                cwd=cwd, capture_output=True, text=True, check=True, timeout=600)
+        floor.extend(float(value) for value in result.stdout.split())
+
+    bench.alternate({"live": session, "floor": compile_floor})
+    with open(os.path.join(cwd, fragment), "w") as f:
+        f.write(source)
+    rows.append(("Reload latency, save to the first frame on screen with the new program", spread(latency, " ms"),
+                 spread(floor, " ms"), "%.3f" % (statistics.median(latency) / statistics.median(floor)), ""))
+    rows.append(("Reload latency beyond compile, link and first draw, in frames of the preview (%.1f ms)" % frame_ms,
+                 "%.2f" % ((statistics.median(latency) - statistics.median(floor)) / frame_ms), "", "", "≤ 2"))
+    rows.append(("Reload build as the preview reports it: read, compile, link", spread(built, " ms"), "", "", ""))
+
+
+def live_churn(bench, rows):
+    """A thousand reloads through the preview's own code: GL objects alive and resident memory."""
+    cwd = bench.workspace("churn", [bench.demo[1][:3] + ["1000"]])
+    result = subprocess.run([os.path.join(bench.build, "reload_churn"), "shaders/prog.csv", "1000"], cwd=cwd,
+                            capture_output=True, text=True, check=True, timeout=1200)
+    value = {key: int(number) for key, number in re.findall(r"(\w+)=(\d+)", result.stdout)}
+    rows.append(("GL objects alive, before → after 1000 reloads",
+                 "%d → %d" % (value["objects_before"], value["objects_after"]), "", "", "equal"))
+    rows.append(("Resident memory, before → after 1000 reloads", "%.1f → %.1f MiB" % (
+        value["resident_before_kib"] / 1024, value["resident_after_kib"] / 1024), "", "", "equal"))
+
+
+def live(bench, rows):
+    frame_ms = live_loop(bench, rows)
+    live_reload(bench, rows, frame_ms)
+    live_churn(bench, rows)
+
+
 def scene_costs(bench):
     """What a frame of each demo scene costs to draw at 1920 x 1080, as a table."""
     result = subprocess.run([os.path.join(bench.build, "frame_cost"), "--frames", "24"], cwd=bench.source,
@@ -221,7 +311,7 @@ def main():
     bench = Bench(os.path.abspath(args.build), os.path.abspath(args.source), args.runs)
     rows, chart = [], []
     try:
-        for section in (startup, frame_loop, lambda b, r: renderer(b, r, chart), memory):
+        for section in (startup, frame_loop, lambda b, r: renderer(b, r, chart), memory, live):
             section(bench, rows)
         costs = scene_costs(bench)
     finally:

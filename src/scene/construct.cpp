@@ -27,8 +27,7 @@ static const VertexAttribute vertexAttributes[] = {
 };
 static const GLsizei vertexStride = sizeof quad[0];
 
-void constructSceneFromSources(Scene& scene, const std::string& vertexSource,
-                               const std::string& fragmentSource, bool printBuildLogs) {
+void createSceneQuad(Scene& scene) {
     // Immutable storage, filled once.
     glCreateBuffers(1, &scene.vertexBuffer);
     glNamedBufferStorage(scene.vertexBuffer, sizeof quad, nullptr, GL_DYNAMIC_STORAGE_BIT);
@@ -44,19 +43,25 @@ void constructSceneFromSources(Scene& scene, const std::string& vertexSource,
                               vertexStride, reinterpret_cast<const void*>(attribute.offset));
     }
     glBindVertexArray(0);
+}
 
-    scene.program = printBuildLogs ? buildProgram(vertexSource, fragmentSource)
-                                   : buildProgramSilently(vertexSource, fragmentSource);
-
-    glEnable(GL_DEPTH_TEST);
-
-    // The transform is uploaded once and never again.
+void uploadSceneTransform(uint32_t program) {
+    // The transform is uploaded once per program and never again.
     const Matrix4 mvp = sceneTransform();
-    const GLint mvpLocation = glGetUniformLocation(scene.program, "mvp");
+    const GLint mvpLocation = glGetUniformLocation(program, "mvp");
     if (mvpLocation != -1) {
-        glUseProgram(scene.program);
+        glUseProgram(program);
         glUniformMatrix4fv(mvpLocation, 1, GL_FALSE, mvp.data());
     }
+}
+
+void constructSceneFromSources(Scene& scene, const std::string& vertexSource,
+                               const std::string& fragmentSource, bool printBuildLogs) {
+    createSceneQuad(scene);
+    scene.program = printBuildLogs ? buildProgram(vertexSource, fragmentSource)
+                                   : buildProgramSilently(vertexSource, fragmentSource);
+    glEnable(GL_DEPTH_TEST);
+    uploadSceneTransform(scene.program);
 }
 
 void constructScene(Scene& scene, const std::string& vertexShaderPath,

@@ -56,6 +56,11 @@ void constructScene(Scene& scene, const std::string& vertexShaderPath,
 void constructSceneFromSources(Scene& scene, const std::string& vertexSource,
                                const std::string& fragmentSource, bool printBuildLogs);
 
+// The two halves of construction for programs that build the program in their own way: the
+// quad's buffer and vertex array, and the fixed transform uploaded to a program that has linked.
+void createSceneQuad(Scene& scene);
+void uploadSceneTransform(uint32_t program);
+
 // Reads the tab-separated list at path and constructs every scene it names, in file order.
 SceneList loadSceneList(const std::string& path);
 

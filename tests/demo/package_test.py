@@ -34,9 +34,9 @@ class Package(unittest.TestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.scratch, ignore_errors=True)
 
-    def test_archive_holds_both_programs_the_shaders_and_how_to_run_them(self):
+    def test_archive_holds_the_programs_the_shaders_and_how_to_run_them(self):
         self.assertTrue(all(name.split("/")[0] == os.path.basename(self.top) for name in self.names))
-        for program in ("prismwafer", "prismwafer-render"):
+        for program in ("prismwafer", "prismwafer-render", "prismwafer-live"):
             self.assertTrue(os.access(os.path.join(self.top, program), os.X_OK), program)
         with open(os.path.join(self.top, "README.txt")) as f:
             self.assertIn("./prismwafer\n", f.read())

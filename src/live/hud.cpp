@@ -1,0 +1,151 @@
+// The on-screen display (Dear ImGui): timeline strip, clock, frame time and failing files.
+#include "live/hud.h"
+
+#include <backends/imgui_impl_glfw.h>
+#include <backends/imgui_impl_opengl3.h>
+#include <imgui.h>
+
+#include <algorithm>
+#include <cstring>
+
+static const float margin = 8.0f;
+static const float stripHeight = 22.0f;
+static const ImU32 sceneColours[2] = {IM_COL32(70, 90, 130, 255), IM_COL32(50, 65, 100, 255)};
+static const ImU32 playheadColour = IM_COL32(255, 210, 60, 255);
+static const ImVec4 problemColour = ImVec4(1.0f, 0.45f, 0.4f, 1.0f);
+static const ImGuiWindowFlags overlayFlags =
+    ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
+    ImGuiWindowFlags_NoFocusOnAppearing | ImGuiWindowFlags_NoNav;
+
+void createHud(GLFWwindow* window) {
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    // No imgui.ini in the scene author's working folder.
+    ImGui::GetIO().IniFilename = nullptr;
+    ImGui::StyleColorsDark();
+    ImGui_ImplGlfw_InitForOpenGL(window, true);
+    ImGui_ImplOpenGL3_Init("#version 450 core");
+}
+
+void destroyHud() {
+    ImGui_ImplOpenGL3_Shutdown();
+    ImGui_ImplGlfw_Shutdown();
+    ImGui::DestroyContext();
+}
+
+// The frames the strip spans: the whole sequence, or for one that never ends, its last scene's
+// start and some way past the playhead.
+static int64_t stripFrames(const Timeline& timeline, const Playhead& playhead) {
+    const int64_t last = lastFrame(timeline);
+    if (last != neverEnds - 1) {
+        return last + 1;
+    }
+    const int64_t tenSeconds = static_cast<int64_t>(10 * timeline.fps) + 1;
+    const int64_t lastStart = sceneFirstFrame(timeline, timeline.endFrames.size() - 1);
+    return std::max(lastStart + tenSeconds, playhead.frame + playhead.frame / 4 + tenSeconds);
+}
+
+static int64_t layOutStrip(const Timeline& timeline, const Playhead& playhead) {
+    const int64_t frames = stripFrames(timeline, playhead);
+    const ImVec2 origin = ImGui::GetCursorScreenPos();
+    const float width = std::max(ImGui::GetContentRegionAvail().x, 1.0f);
+    ImGui::InvisibleButton("timeline", ImVec2(width, stripHeight));
+    auto xOf = [&](int64_t frame) {
+        return origin.x + width * static_cast<float>(static_cast<double>(frame) / frames);
+    };
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    // Scenes narrower than a pixel or two are drawn together, so a long list costs little.
+    float drawnTo = origin.x - 2.0f;
+    for (size_t scene = 0; scene < timeline.endFrames.size(); ++scene) {
+        const float right = xOf(std::min(timeline.endFrames[scene] + 1, frames));
+        if (right - drawnTo < 2.0f && scene + 1 < timeline.endFrames.size()) {
+            continue;
+        }
+        draw->AddRectFilled(ImVec2(drawnTo + 1.0f, origin.y), ImVec2(right, origin.y + stripHeight),
+                            sceneColours[scene % 2]);
+        drawnTo = right;
+    }
+    const float x = xOf(playhead.frame);
+    draw->AddRectFilled(ImVec2(x - 1.0f, origin.y - 2.0f),
+                        ImVec2(x + 1.0f, origin.y + stripHeight + 2.0f), playheadColour);
+    if (!ImGui::IsItemActive()) {
+        return -1;
+    }
+    const float fraction = std::clamp((ImGui::GetIO().MousePos.x - origin.x) / width, 0.0f, 1.0f);
+    return std::min(static_cast<int64_t>(static_cast<double>(fraction) * frames), frames - 1);
+}
+
+static void layOutProblems(const LiveSequence& sequence) {
+    bool any = !sequence.listProblems.empty();
+    for (const LiveScene* live : sequence.scenes) {
+        any = any || !live->problems.empty() || !live->unreadable.empty();
+    }
+    if (!any) {
+        return;
+    }
+    const ImVec2 size = ImGui::GetIO().DisplaySize;
+    ImGui::SetNextWindowPos(ImVec2(margin, margin));
+    ImGui::SetNextWindowSizeConstraints(ImVec2(0, 0), ImVec2(size.x - 2 * margin, size.y * 0.6f));
+    ImGui::SetNextWindowBgAlpha(0.75f);
+    ImGui::Begin("problems", nullptr, overlayFlags | ImGuiWindowFlags_AlwaysAutoResize);
+    ImGui::PushStyleColor(ImGuiCol_Text, problemColour);
+    for (const std::string& problem : sequence.listProblems) {
+        ImGui::TextUnformatted(problem.c_str());
+    }
+    for (size_t i = 0; i < sequence.scenes.size(); ++i) {
+        const LiveScene& live = *sequence.scenes[i];
+        for (const std::string& path : live.unreadable) {
+            ImGui::Text("scene %zu: %s: cannot be read", i + 1, path.c_str());
+        }
+        for (const std::string& problem : live.problems) {
+            ImGui::Text("scene %zu: %s", i + 1, problem.c_str());
+        }
+    }
+    ImGui::PopStyleColor();
+    ImGui::End();
+}
+
+int64_t layOutHud(const HudFacts& facts) {
+    const Timeline& timeline = *facts.timeline;
+    const Playhead& playhead = *facts.playhead;
+    const LiveSequence& sequence = *facts.sequence;
+    ImGui_ImplOpenGL3_NewFrame();
+    ImGui_ImplGlfw_NewFrame();
+    ImGui::NewFrame();
+
+    layOutProblems(sequence);
+
+    const ImVec2 size = ImGui::GetIO().DisplaySize;
+    ImGui::SetNextWindowPos(ImVec2(margin, size.y - margin), 0, ImVec2(0.0f, 1.0f));
+    ImGui::SetNextWindowSize(ImVec2(size.x - 2 * margin, 0.0f));
+    ImGui::SetNextWindowBgAlpha(0.6f);
+    ImGui::Begin("clock", nullptr, overlayFlags);
+    int64_t seek = -1;
+    if (timeline.endFrames.empty()) {
+        ImGui::Text("No scenes in %s: the timeline is empty until the list is written",
+                    sequence.listPath.c_str());
+    } else {
+        const FrameSlot slot = shownSlot(playhead, timeline);
+        const LiveScene& live = *sequence.scenes[slot.scene];
+        const char* name = live.vertexName.c_str();
+        const char* dot = std::strrchr(name, '.');
+        ImGui::Text("Scene %zu/%zu  %.*s  (%s, %s, %d instances)", slot.scene + 1,
+                    sequence.scenes.size(), static_cast<int>(dot ? dot - name : std::strlen(name)),
+                    name, live.vertexPath.c_str(), live.fragmentPath.c_str(),
+                    live.scene->instanceCount);
+        ImGui::Text("Scene time %.3f s   Sequence %.3f s   Frame %lld at %g fps", slot.elapsed,
+                    shownSecond(playhead, timeline), static_cast<long long>(playhead.frame),
+                    timeline.fps);
+        ImGui::Text("Frame time %.1f ms   %s   Speed %gx   Loop %s", facts.frameMilliseconds,
+                    playhead.paused ? "Paused" : "Playing", playhead.speed,
+                    playhead.looping ? "on" : "off");
+        seek = layOutStrip(timeline, playhead);
+    }
+    ImGui::End();
+    ImGui::Render();
+    return seek;
+}
+
+void drawHud() {
+    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+}

@@ -1,0 +1,25 @@
+// The on-screen display (Dear ImGui): timeline strip, clock, frame time and failing files.
+#pragma once
+
+#include <cstdint>
+
+#include "live/playhead.h"
+#include "live/sequence.h"
+
+struct GLFWwindow;
+
+struct HudFacts {
+    const LiveSequence* sequence;
+    const Timeline* timeline;
+    const Playhead* playhead;
+    double frameMilliseconds;
+};
+
+// Installs the library's window callbacks, which pass every event on to those already set.
+void createHud(GLFWwindow* window);
+void destroyHud();
+// Lays out this frame's display; returns the frame to seek to while the timeline strip is
+// clicked or dragged, or -1.
+int64_t layOutHud(const HudFacts& facts);
+// Draws what layOutHud laid out, leaving the GL state as it found it.
+void drawHud();

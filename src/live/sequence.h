@@ -1,0 +1,62 @@
+// A live sequence's scenes: built as the renderer builds them, rebuilt when their files change.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "scene/scene.h"
+
+struct LiveScene {
+    Scene* scene = nullptr;
+    std::string vertexPath;
+    std::string fragmentPath;
+    std::string vertexName; // the vertex shader's file name, for the title
+    // What the program was last built from, to tell a real change from a save without one.
+    std::string vertexSource;
+    std::string fragmentSource;
+    // "FILE:LINE:COLUMN: message" of the last build when it failed, and the files that could not
+    // be read at the last attempt; both empty for a scene in good health.
+    std::vector<std::string> problems;
+    std::vector<std::string> unreadable;
+};
+
+struct LiveSequence {
+    std::string listPath;
+    std::string listText;
+    bool listReadable = false;
+    std::vector<LiveScene*> scenes;
+    // The list cannot be read or makes no scenes, and the lines it skips.
+    std::vector<std::string> listProblems;
+};
+
+// What one build of a scene's program did, for the one-line reports.
+struct SceneBuild {
+    size_t scene;
+    std::string file; // the file whose change it follows; empty when the list was read
+    bool built;       // false: nothing was built, the sources being unreadable or unchanged
+    bool linked;
+    bool readable; // false: a file could not be read
+    bool cleared;  // the scene had problems and has none now
+    double milliseconds;
+};
+
+struct ListRead {
+    bool changed = false; // false: a save without a change, nothing done
+    size_t built = 0;
+    size_t kept = 0;
+    double milliseconds = 0.0;
+};
+
+// Reads the list and builds the sequence it makes, reusing every scene whose two files and
+// their contents are unchanged; rebuildAll builds every program again all the same.
+ListRead readSequence(LiveSequence& sequence, bool rebuildAll, std::vector<SceneBuild>& builds);
+// After a save of a shader: builds again the scenes that use it and whose sources changed.
+void reloadShaderFile(LiveSequence& sequence, const std::string& path,
+                      std::vector<SceneBuild>& builds);
+// Releases every scene, in list order.
+void releaseSequence(LiveSequence& sequence);
+
+// The list and every shader it names: what to watch.
+std::vector<std::string> sequencePaths(const LiveSequence& sequence);
+std::vector<float> sequenceDurations(const LiveSequence& sequence);

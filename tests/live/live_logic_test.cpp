@@ -1,0 +1,117 @@
+// The live preview's GL-free logic: command line, clock, keys, settling of saves and the title.
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+#include "live/options.h"
+#include "live/playhead.h"
+#include "live/watch.h"
+
+TEST(LiveOptions, ReadsEveryOptionAndRefusesBadValues) {
+    const LiveOptions o = parseLiveOptions({"-r", "24", "--size=320x180", "--at", "1.5", "--scene",
+                                            "2", "--paused", "--fullscreen", "--no-hud", "l.csv"})
+                              .options;
+    EXPECT_EQ(std::make_tuple(o.fps, o.width, o.height, *o.at, o.scene, o.sceneList),
+              std::make_tuple(24.0, 320, 180, 1.5, 2, std::string("l.csv")));
+    EXPECT_TRUE(o.paused && o.fullscreen && !o.hud);
+    const LiveOptions d = parseLiveOptions({}).options;
+    EXPECT_EQ(std::make_tuple(d.fps, d.width, d.height, d.sceneList, d.paused, d.hud),
+              std::make_tuple(60.0, 1280, 720, std::string("shaders/prog.csv"), false, true));
+    EXPECT_EQ(parseLiveOptions({"--scene", "0"}).error,
+              "--scene needs a whole number from 1 up, not '0'");
+    EXPECT_EQ(parseLiveOptions({""}).error, "the scene list path is empty");
+    EXPECT_EQ(parseLiveOptions({"-h", "--bogus"}).action, LiveAction::help);
+}
+
+// Scenes of 2 s and 3 s at 24 frames per second: the first ends in frame 49; the second, whose
+// time is a difference of two divisions, in 121.
+static const Timeline timeline = makeTimeline({2.0f, 3.0f}, 24.0);
+
+TEST(LivePlayhead, StartsWhereAskedAndFeedsTheRenderersTime) {
+    ASSERT_EQ(timeline.endFrames, (std::vector<int64_t>{49, 121}));
+    Playhead p;
+    const std::tuple<std::optional<double>, int, int64_t, std::string> starts[] = {
+        {1.25, 0, 30, ""},
+        {std::nullopt, 2, 50, ""},
+        {1.0, 2, 73, ""},
+        {9.0, 2, 121, "scene 2 ends before its second 9; starting at its last frame"},
+        {std::nullopt, 3, 50, "there is no scene 3 to reach; starting at scene 2"}};
+    for (const auto& [at, scene, frame, note] : starts) {
+        EXPECT_EQ(startPlayhead(p, timeline, at, scene), note);
+        EXPECT_EQ(p.frame, frame);
+    }
+    startPlayhead(p, timeline, 1.0, 2);
+    EXPECT_EQ(shownSlot(p, timeline).elapsed, 1.0) << "the time the renderer feeds frame 73";
+}
+
+TEST(LivePlayhead, CommandsMoveBetweenFramesAndScenes) {
+    Playhead p;
+    p.paused = true;
+    seekFrame(p, timeline, 30);
+    const std::pair<Command, int64_t> steps[] = {
+        {Command::frameForward, 31}, {Command::secondForward, 55}, {Command::frameBack, 54},
+        {Command::secondBack, 30},   {Command::nextScene, 50},     {Command::nextScene, 50},
+        {Command::previousScene, 0}, {Command::frameBack, 0},      {Command::secondForward, 24},
+        {Command::toStart, 0}};
+    for (const auto& [command, frame] : steps) {
+        EXPECT_TRUE(applyCommand(p, timeline, command));
+        EXPECT_EQ(std::make_pair(p.frame, p.seconds), std::make_pair(frame, frame / 24.0));
+    }
+    seekSeconds(p, timeline, 99.0);
+    EXPECT_EQ(p.frame, 121);
+    for (Command command : {Command::faster, Command::faster, Command::faster}) {
+        applyCommand(p, timeline, command);
+    }
+    EXPECT_EQ(p.speed, 4.0);
+    for (Command command : {Command::slower, Command::slower, Command::slower, Command::slower}) {
+        applyCommand(p, timeline, command);
+    }
+    EXPECT_EQ(p.speed, 0.25);
+    EXPECT_FALSE(applyCommand(p, timeline, Command::writeFrame));
+    applyCommand(p, timeline, Command::togglePause);
+    EXPECT_EQ(std::make_pair(p.frame, p.paused), std::make_pair(int64_t{0}, false))
+        << "playing from the end starts again";
+}
+
+TEST(LivePlayhead, PlaysWithRealTimeLoopsAndStopsAtTheEnd) {
+    Playhead p;
+    p.speed = 2.0;
+    EXPECT_FALSE(advancePlayhead(p, timeline, 100.0)) << "the first reading only starts the clock";
+    EXPECT_TRUE(advancePlayhead(p, timeline, 100.5));
+    EXPECT_EQ(p.frame, 24);
+    p.looping = true;
+    advancePlayhead(p, timeline, 101.25); // 2.5 s: past the first scene's 50 frames
+    EXPECT_EQ(p.frame, 10);
+    p.looping = false;
+    advancePlayhead(p, timeline, 110.0);
+    EXPECT_EQ(std::make_pair(p.frame, p.paused), std::make_pair(int64_t{121}, true));
+    fitPlayhead(p, makeTimeline({1.0f}, 24.0));
+    EXPECT_EQ(p.frame, 25) << "a shorter sequence keeps its end";
+    fitPlayhead(p, makeTimeline({}, 24.0));
+    EXPECT_EQ(p.seconds, 25 / 24.0) << "an empty one leaves the place for the list's return";
+}
+
+TEST(LiveControls, KeysChooseCommandsAndTheTitleSaysWhereTheClockIs) {
+    EXPECT_EQ(commandForKey(GLFW_KEY_LEFT, GLFW_PRESS, 0), Command::secondBack);
+    EXPECT_EQ(commandForKey(GLFW_KEY_LEFT, GLFW_REPEAT, GLFW_MOD_SHIFT), Command::frameBack);
+    EXPECT_EQ(commandForKey(GLFW_KEY_PERIOD, GLFW_PRESS, GLFW_MOD_CONTROL), Command::frameForward);
+    EXPECT_EQ(commandForKey(GLFW_KEY_SPACE, GLFW_REPEAT, 0), Command::none);
+    EXPECT_EQ(commandForKey(GLFW_KEY_Q, GLFW_PRESS, 0), Command::none);
+    char title[64];
+    formatTitle(title, sizeof title, 1, 8, "orbits.vert", 13.25, true);
+    EXPECT_STREQ(title, "prismwafer-live: scene 2/8, orbits.vert, 13.250 s, paused");
+    formatTitle(title, sizeof title, 0, 0, "", 0.5, false);
+    EXPECT_STREQ(title, "prismwafer-live: no scenes, 0.500 s");
+}
+
+TEST(LiveWatch, BurstsSettleAfterTheirLastEvent) {
+    std::vector<PendingChange> pending;
+    noteChange(pending, 3, false, 10.0);
+    noteChange(pending, 3, true, 10.004);
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_DOUBLE_EQ(settleTime(pending[0]), 10.014) << "shortly after a finished save";
+    noteChange(pending, 3, false, 10.01);
+    EXPECT_DOUBLE_EQ(settleTime(pending[0]), 10.16) << "longer while a write is under way";
+    noteChange(pending, 3, false, 10.95);
+    EXPECT_DOUBLE_EQ(settleTime(pending[0]), 11.0) << "never later than a second after the first";
+}

@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""prismwafer-live on the virtual display: one live window driven through every check in turn
+(frames against the renderer's, saves of each shape, broken saves, bursts, list edits, keys,
+hostile files), and its statuses. usage: live_test.py LIVE RENDERER [TestClass ...]"""
+import os
+import random
+import shutil
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from e2e import Workspace, line, read_png, run_in, to_rgb, xdotool  # noqa: E402
+
+LIVE = RENDERER = None
+PATIENCE = 90  # seconds any one wait may take on a loaded machine
+SIZE = (320, 180)
+
+# Instance 1 lies behind instance 0: it shows only if depth testing was left off.
+WAVE_VERTEX = """#version 450 core
+layout(location = 0) in vec4 position;
+flat out int instance;
+void main() { instance = gl_InstanceID; gl_Position = vec4(position.x / (1 + instance), position.y, 0.5 * instance, 1); }
+"""
+WAVE_FRAGMENT = """#version 450 core
+uniform float time;
+flat in int instance;
+out vec4 color;
+void main() { color = instance == 1 ? vec4(1, 0, 1, 1) : vec4(fract(time), fract(gl_FragCoord.xy / vec2(97, 61) + time), 1); }
+"""
+
+
+def solid(rgb):
+    return "#version 450 core\nout vec4 color;\nvoid main() { color = vec4(%g, %g, %g, 1.0); }\n" % rgb
+
+
+class Session(unittest.TestCase):
+    """One live window through every check, in the order a scene author would meet them."""
+
+    def setUp(self):
+        self.workspace = Workspace(line("flat.vert", "flat.frag", 1, 0.5) + line("wave.vert", "wave.frag", 2, 2),
+                                   {"wave.vert": WAVE_VERTEX, "wave.frag": WAVE_FRAGMENT})
+        self.out, self.err = [], []
+        self.live = subprocess.Popen([LIVE, "--paused", "--at", "1.25", "-r", "24", "-s", "%dx%d" % SIZE],
+                                     cwd=self.workspace.path, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        for stream, lines in ((self.live.stdout, self.out), (self.live.stderr, self.err)):
+            threading.Thread(target=lambda s=stream, l=lines: l.extend(s), daemon=True).start()
+        self.window = self.wait_for(lambda: xdotool("search", "--pid", str(self.live.pid)).stdout.split()[-1:],
+                                    "the window")[0]
+
+    def tearDown(self):
+        if self.live.poll() is None:
+            self.live.kill()
+        self.live.wait(timeout=30)
+        self.workspace.remove()
+
+    def wait_for(self, predicate, what):
+        deadline = time.monotonic() + PATIENCE
+        while True:
+            value = predicate()
+            if value:
+                return value
+            self.assertIsNone(self.live.poll(), "prismwafer-live ended while waiting for %s: %s" % (what, self.err[-5:]))
+            if time.monotonic() > deadline:
+                self.fail("waited %d s for %s; output ends %s" % (PATIENCE, what, self.out[-3:]))
+            time.sleep(0.05)
+
+    def title(self):
+        return xdotool("getwindowname", self.window).stdout.strip()
+
+    def key(self, key, title):
+        """Presses the key (None: none) and waits for the title that should follow."""
+        if key:
+            xdotool("windowfocus", "--sync", self.window)
+            xdotool("key", key)
+        self.wait_for(lambda: self.title() == "prismwafer-live: " + title, "the title %r after %s" % (title, key))
+
+    def pixels(self):
+        xwd = subprocess.run(["xwd", "-id", self.window, "-silent"], capture_output=True, check=True, timeout=30)
+        return to_rgb(xwd.stdout, "xwd")
+
+    def centre(self):
+        width, height, rgb = self.pixels()
+        at = 3 * (height // 2 * width + width // 2)
+        return tuple(rgb[at:at + 3])
+
+    def save(self, name, text, shape="in place"):
+        path = os.path.join(self.workspace.path, "shaders", name)
+        if shape == "delete and create":
+            os.unlink(path)
+        with open(path + (".tmp" if shape == "rename over" else ""), "w") as f:
+            f.write(text)
+        if shape == "rename over":
+            os.replace(path + ".tmp", path)
+
+    def wait_line(self, start, text):
+        """The first line of standard output from index start on that holds text."""
+        return self.wait_for(lambda: next((l for l in self.out[start:] if text in l), None), "a line with %r" % text)
+
+    def test_a_live_session(self):
+        self.key(None, "scene 2/2, wave.vert, 1.250 s, paused")
+        render = run_in(self.workspace, RENDERER, ["-s", "%dx%d" % SIZE, "-r", "24", "--at", "1.25", "-o", "ref.png"])
+        self.assertEqual(render.returncode, 0, render.stderr)
+        reference = read_png(os.path.join(self.workspace.path, "ref.png"))
+        self.wait_for(lambda: self.pixels() != reference, "the display over the scene")
+        self.key("F12", "scene 2/2, wave.vert, 1.250 s, paused")
+        self.wait_line(0, "Wrote frame-00030-320x180.png: frame 30, 1.250 s")
+        self.assertTrue(read_png(os.path.join(self.workspace.path, "frame-00030-320x180.png")) == reference,
+                        "the file holds the renderer's frame, without the display")
+        self.key("h", "scene 2/2, wave.vert, 1.250 s, paused")
+        self.wait_for(lambda: self.pixels() == reference, "the renderer's frame once the display is hidden")
+
+        for shape, rgb in (("in place", (0, 1, 0)), ("rename over", (0, 0, 1)), ("delete and create", (1, 1, 0))):
+            start = len(self.out)
+            self.save("wave.frag", solid(rgb), shape)
+            self.assertRegex(self.wait_line(start, "Reloaded shaders/wave.frag (scene 2) in "),
+                             r"ms, on screen [\d.]+ ms after the save was seen\n")
+            self.assertEqual(self.centre(), tuple(255 * c for c in rgb), shape)
+
+        start, errors = len(self.out), len(self.err)
+        self.save("wave.frag", "#version 450 core\nout vec4 color;\nvoid main() { color = vec4(1.0) + nothing; }\n")
+        self.wait_line(start, "Failed shaders/wave.frag (scene 2) in ")
+        self.assertRegex("".join(self.err[errors:]), r"(?m)^shaders/wave\.frag:3:\d+: error: .*nothing")
+        self.key("Left", "scene 1/2, flat.vert, 0.250 s, paused")
+        self.key("Right", "scene 2/2, wave.vert, 1.250 s, paused")
+        self.assertEqual(self.centre(), (255, 255, 0), "the last good program draws, after another scene's")
+        self.save("wave.frag", solid((0, 1, 1)))
+        self.assertIn("; its problems are cleared", self.wait_line(start, "Reloaded shaders/wave.frag"))
+        self.assertEqual(self.centre(), (0, 255, 255))
+
+        start = len(self.out)
+        for shade in range(10):
+            self.save("wave.frag", solid((1, 0, 1) if shade == 9 else (shade / 10, 0, 0)))
+        self.save("flat.frag", solid((0, 0, 0.5)))  # a later save: its line follows the burst's
+        self.wait_line(start, "Reloaded shaders/flat.frag (scene 1)")
+        burst = [l for l in self.out[start:] if "shaders/wave.frag" in l]
+        self.assertEqual(len(burst), 1, burst)
+        self.assertEqual(self.centre(), (255, 0, 255))
+
+        start = len(self.out)
+        self.save("prog.csv", line("red.vert", "red.frag", 1, 0.5) + line("wave.vert", "wave.frag", 2, 2) +
+                  line("flat.vert", "flat.frag", 1, 3))
+        self.assertIn(": 3 scenes, 1 built, 2 unchanged\n", self.wait_line(start, "Read shaders/prog.csv in "))
+        self.key(None, "scene 2/3, wave.vert, 1.250 s, paused")
+        self.assertEqual(self.centre(), (255, 0, 255), "the scene kept its program")
+        for key, title in (("Left", "1/3, red.vert, 0.250"), ("period", "1/3, red.vert, 0.292"),
+                           ("shift+Left", "1/3, red.vert, 0.250"), ("shift+Right", "1/3, red.vert, 0.292"),
+                           ("comma", "1/3, red.vert, 0.250"), ("Right", "2/3, wave.vert, 1.250"),
+                           ("Next", "3/3, flat.vert, 2.625"), ("Prior", "2/3, wave.vert, 0.583")):
+            self.key(key, "scene %s s, paused" % title)
+        xdotool("key", "space")
+        self.wait_for(lambda: not self.title().endswith("paused"), "playing after Space")
+        xdotool("key", "space")
+        self.wait_for(lambda: self.title().endswith(", paused"), "paused again after Space")
+        for key, title in (("Home", "1/3, red.vert, 0.000"), ("Next", "2/3, wave.vert, 0.583"), ("Next", "3/3, flat.vert, 2.625")):
+            self.key(key, "scene %s s, paused" % title)
+        self.save("prog.csv", line("flat.vert", "flat.frag", 1, 1))
+        self.key(None, "scene 1/1, flat.vert, 1.042 s, paused")  # the shorter sequence's end
+
+        start, garbage = len(self.out), random.Random(11)
+        os.unlink(self.workspace.list_path())
+        os.mkdir(self.workspace.list_path())
+        self.wait_line(start, "Cannot read shaders/prog.csv: the timeline is empty until it is written")
+        self.key(None, "no scenes, 1.042 s, paused")
+        os.rmdir(self.workspace.list_path())
+        self.save("prog.csv", "".join(garbage.choice("\n\r\0 ,x\x7f\x1b\u00e9") for _ in range(4096)))  # no tab
+        self.wait_line(start, "makes no scenes")
+        self.save("prog.csv", line("wave.vert", "wave.frag", 1, 2))
+        self.key(None, "scene 1/1, wave.vert, 1.042 s, paused")
+        start = len(self.out)
+        self.save("wave.frag", "".join(chr(garbage.randrange(256)) for _ in range(4096)))
+        self.wait_line(start, "Failed shaders/wave.frag (scene 1)")
+        shutil.rmtree(os.path.join(self.workspace.path, "shaders"))
+        self.wait_line(start, "Cannot read shaders/prog.csv")
+        os.mkdir(os.path.join(self.workspace.path, "shaders"))
+        for name, text in (("wave.vert", WAVE_VERTEX), ("wave.frag", WAVE_FRAGMENT), ("prog.csv", line("wave.vert", "wave.frag", 1, 2))):
+            self.save(name, text)
+        self.wait_line(start, "Read shaders/prog.csv in ")
+        self.key("Home", "scene 1/1, wave.vert, 0.000 s, paused")
+
+        xdotool("key", "Escape")
+        self.assertEqual(self.live.wait(timeout=PATIENCE), 0, self.err[-5:])
+
+
+class Statuses(unittest.TestCase):
+    def test_usage_errors_version_and_no_display(self):
+        workspace = Workspace(line("red.vert", "red.frag", 1, 1))
+        result = run_in(workspace, LIVE, ["a.csv", "b.csv"], text=True)
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (2, "", (
+            "prismwafer-live: one scene list at most, not 'a.csv' and 'b.csv'\n"
+            "Try 'prismwafer-live --help' for more information.\n")))
+        self.assertEqual(run_in(workspace, LIVE, ["-V"], text=True).stdout, "prismwafer-live 0.1.0\n")
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        result = run_in(workspace, LIVE, env=env)
+        workspace.remove()
+        self.assertEqual((result.returncode, result.stderr), (1, b"ERROR: Failed to init GLFW\n"))
+
+
+if __name__ == "__main__":
+    LIVE, RENDERER = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
