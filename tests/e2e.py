@@ -118,24 +118,13 @@ def xdotool(*args):
     return subprocess.run(["xdotool"] + list(args), capture_output=True, text=True, timeout=60)
 
 
-def find_window(title_pattern, process=None, deadline=300):
-    """The id of the visible window whose title matches, once it is there."""
+def player_window(process=None, deadline=300):
+    """The id of the player's visible window, once it is there."""
     def probe():
         if process is not None and process.poll() is not None:
-            raise AssertionError("the program ended (status %s) before its window showed"
-                                 % process.returncode)
-        found = xdotool("search", "--onlyvisible", "--name", title_pattern).stdout.split()
-        return found[0] if found else None
-    return wait_for("a window titled %r" % title_pattern, probe, deadline)
-
-
-def player_window(process=None, deadline=300):
-    return find_window("^Prismwafer -- ", process, deadline)
-
-
-def press_keys(window, *keys):
-    xdotool("windowfocus", "--sync", window)
-    xdotool("key", "--window", window, *keys)
+            raise AssertionError("the program ended (status %s) before its window showed" % process.returncode)
+        return xdotool("search", "--onlyvisible", "--name", "^Prismwafer -- ").stdout.split()[:1]
+    return wait_for("the player's window", probe, deadline)[0]
 
 
 def press_escape(process, deadline=300):
@@ -193,10 +182,6 @@ def lit_box(image, lit=lambda r, g, b: r + g + b > 0):
               if lit(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2])]
     xs, ys = [p[0] for p in points], [p[1] for p in points]
     return (min(xs), max(xs), min(ys), max(ys)), len(points)
-
-
-def is_red(r, g, b):
-    return r > 200 and g < 50 and b < 50
 
 
 class Call:

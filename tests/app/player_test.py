@@ -14,7 +14,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from e2e import (QUAD_BOX_1080P, Workspace, lit_box, line, player_window, press_escape,  # noqa: E402
-                 press_keys, read_png, run_in, screenshot, stop, traced_calls)
+                 read_png, run_in, screenshot, stop, traced_calls, xdotool)
 
 PLAYER = RENDERER = None
 
@@ -129,7 +129,8 @@ class Screen(unittest.TestCase):
                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             try:
                 window = player_window(player)
-                press_keys(window, "q", "space", "Return")
+                xdotool("windowfocus", "--sync", window)
+                xdotool("key", "--window", window, "q", "space", "Return")
                 time.sleep(1.5)
                 self.assertIsNone(player.poll(), "only Escape ends playback")
                 shown = screenshot()

@@ -82,17 +82,6 @@ class SceneList(HostileCase):
         self.assertTrue(result.stderr.rstrip().endswith(b"this line has spaces where tabs belong"))
         self.assertLoaded(self.play(), 102)
 
-    def test_numbers_far_out_of_range_inf_and_nan(self):
-        self.workspace.write_list(line("red.vert", "red.frag", "99999999999999999999", "1e999") +
-                                  line("red.vert", "red.frag", "-99999999999999999999", "-1e999") +
-                                  line("red.vert", "red.frag", "0x7fffffff", "nan") +
-                                  line("red.vert", "red.frag", "1", "1e-999"))
-        self.assertEqual(self.check().stdout.decode().splitlines()[1:5], [
-            "Loaded scene (shaders/red.vert, shaders/red.frag, 2147483647, inf)",
-            "Loaded scene (shaders/red.vert, shaders/red.frag, -2147483648, -inf)",
-            "Loaded scene (shaders/red.vert, shaders/red.frag, 0, nan)",
-            "Loaded scene (shaders/red.vert, shaders/red.frag, 1, 0)"])
-
 
 class ShaderFiles(HostileCase):
     def test_missing_empty_binary_non_utf8_and_very_long_paths(self):
@@ -119,8 +108,9 @@ class RendererOptions(HostileCase):
     def test_control_bytes_in_arguments_cannot_break_the_line(self):
         for args in (["-o", "a.y4m", "bad\nname.csv", "x"], ["-\x1b[31m"]):
             result = run_in(self.workspace, RENDERER, args=args)
-            self.assertEqual((result.returncode, result.stderr.count(b"\n")), (2, 2), result.stderr)
-            self.assertNotIn(b"\x1b", result.stderr)
+            self.assertEqual((result.returncode, result.stdout), (2, b""))
+            self.assertRegex(result.stderr, rb"^prismwafer-render: [^\n\x1b]+\nTry 'prismwafer-render --help' for more "
+                                            rb"information\.\n$")
 
 
 if __name__ == "__main__":

@@ -13,7 +13,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from e2e import Workspace, is_red, line, lit_box, pixel, read_png, run_in, to_rgb  # noqa: E402
+from e2e import Workspace, line, pixel, read_png, run_in, to_rgb  # noqa: E402
 
 RENDERER = None
 # 0.5 s then 0.25 s: at 10 fps, frames 0..6 show the first scene, 7..9 the second.
@@ -56,18 +56,6 @@ class Frames(unittest.TestCase):
         self.assertEqual(read_png(self.workspace.file("still.png")), frame[5])
         self.assertEqual([pixel(frame[k], 32, 18) for k in (5, 6, 7)], [(255, 128, 0), (255, 153, 0), (255, 0, 0)])
 
-    def test_the_quad_scales_with_the_frame_size(self):
-        # At 1920 x 1080 the frame is compared with the player's screen itself.
-        result = render(self.workspace, "-s", "640x360", "--at", "0.6", "-o", "quad.png")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        image = read_png(self.workspace.file("quad.png"))
-        self.assertEqual(image[:2], (640, 360))
-        bounds, count = lit_box(image, is_red)
-        for got, want in zip(bounds, (226, 413, 86, 273)):
-            self.assertAlmostEqual(got, want, delta=1)
-        self.assertEqual(count, (bounds[1] - bounds[0] + 1) * (bounds[3] - bounds[2] + 1))
-        self.assertEqual(pixel(image, 0, 0), (0, 0, 0))
-
     def test_y4m_colours_decode_back_to_the_frame(self):
         self.workspace.write_list(line("gradient.vert", "gradient.frag", 1, 1))
         for output in (["-o", "v.y4m"], ["--at", "0", "-o", "f.png"]):
@@ -107,11 +95,7 @@ class Statuses(unittest.TestCase):
         result = render(self.workspace, "--check", "nowhere.csv")
         self.assertEqual((result.returncode, result.stderr), (1, b"Unable to open file nowhere.csv\n"
                                                                  b"prismwafer-render: cannot read the scene list nowhere.csv\n"))
-        # Each mistake the parser knows is a unit test; here, what the program makes of one.
-        result = render(self.workspace, "-o", "x.y4m", "--fps")
-        self.assertEqual((result.returncode, result.stdout), (2, b""))
-        self.assertEqual(result.stderr, b"prismwafer-render: option '--fps' needs a value\n"
-                                        b"Try 'prismwafer-render --help' for more information.\n")
+        # Each mistake the parser knows is a unit test; what the program prints for one, a hostile one.
         result = render(self.workspace, "--help")
         self.assertEqual(result.returncode, 0)
         self.assertTrue(result.stdout.startswith(b"Usage: prismwafer-render [options] [SCENE_LIST]\n"))
@@ -173,24 +157,19 @@ class Statuses(unittest.TestCase):
             os.rmdir(mount)
 
     def test_progress_only_on_a_terminal_without_q(self):
-        shown = {}
-        for args in ([], ["-q"]):
+        for args, expected in (([], b"\rframe 21/21 "), (["-q"], b"")):
             controller, terminal = pty.openpty()
             result = render(self.workspace, "-s", "32x32", "-o", "v.y4m", *args, stderr=terminal, stdout=subprocess.PIPE)
             os.close(terminal)
-            shown[tuple(args)] = b""
-            while True:
-                try:
-                    chunk = os.read(controller, 65536)
-                except OSError:
-                    break
-                if not chunk:
-                    break
-                shown[tuple(args)] += chunk
+            shown = b""
+            try:
+                while chunk := os.read(controller, 65536):
+                    shown += chunk
+            except OSError:  # the other end is closed
+                pass
             os.close(controller)
             self.assertEqual(result.returncode, 0)
-        self.assertIn(b"\rframe 21/21 ", shown[()])
-        self.assertEqual(shown[("-q",)], b"")
+            self.assertTrue(expected in shown if expected else shown == b"", shown)
         self.assertNotIn(b"frame ", render(self.workspace, "-s", "32x32", "-o", "v.y4m").stderr)
 
 
