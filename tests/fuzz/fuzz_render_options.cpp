@@ -40,11 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         formatFramePath(*pattern, 0);
         formatFramePath(*pattern, INT64_MAX);
     }
-    // The range these options pick over a small sequence, one scene of which never ends.
+    // The range these options pick over a small sequence, one scene of which never ends, and
+    // within the scene they name.
     const std::vector<float> durations = {1.5f, 0.0f, 2.0f, __builtin_inff()};
     const std::vector<int64_t> ends = sceneEndFrames(durations, options.fps);
     const FrameRange range =
-        frameRange(ends, durations, options.fps, options.from, options.to, options.at);
+        frameRange(ends, durations, options.fps, options.from, options.to, options.at,
+                   options.scene ? std::optional<size_t>(*options.scene - 1) : std::nullopt);
     if (range.error.empty() &&
         (range.first < 0 || range.first > range.last || range.last == neverEnds)) {
         __builtin_trap();
