@@ -299,5 +299,6 @@ TEST(Encoder, VideoIsWrittenInOrderByOneThread) {
 TEST(Progress, LineShowsRateAndTimeLeft) {
     EXPECT_EQ(progressLine(120, 600, 2.0), "frame 120/600  60.0 fps  0:08 left");
     EXPECT_EQ(progressLine(0, 600, 0.0), "frame 0/600  0.0 fps  --:-- left");
-    EXPECT_EQ(progressLine(1, 100001, 1.0), "frame 1/100001  1.0 fps  27:46:40 left");
+    EXPECT_EQ(progressLine(1, 3662, 1.0), "frame 1/3662  1.0 fps  1:01:01 left");
+    EXPECT_EQ(progressLine(1, 662, 1.0), "frame 1/662  1.0 fps  11:01 left");
 }
