@@ -49,8 +49,6 @@ void main() { color = vec4(1.0, fract(time), 0.0, 1.0); }
 SHADERS = {"red.vert": RED_VERTEX, "red.frag": RED_FRAGMENT, "flat.vert": FLAT_VERTEX,
            "flat.frag": FLAT_FRAGMENT, "gradient.vert": GRADIENT_VERTEX,
            "gradient.frag": GRADIENT_FRAGMENT, "clock.frag": CLOCK_FRAGMENT}
-# Where the fixed transform puts the quad on a 1920 x 1080 frame: columns and rows, inclusive.
-QUAD_BOX_1080P = (678, 1241, 259, 820)
 
 
 class Workspace:
