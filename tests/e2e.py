@@ -92,7 +92,7 @@ def line(vertex, fragment, instances, seconds):
     return "shaders/%s\tshaders/%s\t%s\t%s\n" % (vertex, fragment, instances, seconds)
 
 
-def run_in(workspace, program, args=(), env=None, timeout=120, prefix=(), **kwargs):
+def run_in(workspace, program, args=(), env=None, timeout=300, prefix=(), **kwargs):
     options = {"capture_output": True} if "stdout" not in kwargs and "stderr" not in kwargs else {}
     options.update(kwargs)
     return subprocess.run(list(prefix) + [program] + list(args), cwd=workspace.path, env=env,

@@ -38,9 +38,9 @@ class Calls(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        # A 0.25 s scene, a 0 s one (duration "x") without uniforms, and one whose count clamps
+        # A 1 s scene, a 0 s one (duration "x") without uniforms, and one whose count clamps
         # and whose fifth field is ignored; the arguments are not read.
-        cls.workspace = Workspace(line("red.vert", "red.frag", 3, 0.25) + line("flat.vert", "flat.frag", 5, "x") +
+        cls.workspace = Workspace(line("red.vert", "red.frag", 3, 1) + line("flat.vert", "flat.frag", 5, "x") +
                                   line("red.vert", "red.frag", "-99999999999", "0.2\textra")[:-1])
         trace = cls.workspace.file("run.trace")
         cls.result = run_in(cls.workspace, PLAYER, args=["--help", "shaders/other.csv"],
@@ -70,7 +70,7 @@ class Calls(unittest.TestCase):
         self.assertIn("{GLX_CONTEXT_MAJOR_VERSION_ARB, 4, GLX_CONTEXT_MINOR_VERSION_ARB, 5, "
                       "GLX_CONTEXT_PROFILE_MASK_ARB, GLX_CONTEXT_CORE_PROFILE_BIT_ARB, 0}", context)
         self.assertEqual(self.result.stdout.decode(), "INFO: Running over OpenGL 4.5\n"
-                         "Loaded scene (shaders/red.vert, shaders/red.frag, 3, 0.25)\n"
+                         "Loaded scene (shaders/red.vert, shaders/red.frag, 3, 1)\n"
                          "Loaded scene (shaders/flat.vert, shaders/flat.frag, 5, 0)\n"
                          "Loaded scene (shaders/red.vert, shaders/red.frag, -2147483648, 0.2)\n")
 
@@ -108,10 +108,11 @@ class Calls(unittest.TestCase):
         self.assertEqual((frame[3].arg("red"), frame[3].arg("alpha")), ("0", "1"))
         self.assertEqual(frame[4].arg("mask"), "GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT")
         self.assertEqual([frame[7].arg(k) for k in ("mode", "first", "count")], ["GL_TRIANGLE_STRIP", "0", "4"])
-        for frames, duration in ((first, 0.25), (third, 0.2)):
-            times = [float(f[2].arg("v0")) for f in frames]
-            self.assertGreater(len(times), 1)
-            self.assertLess(times[0], duration)
+        # The first scene's clock starts just before its first frame; the third's after the swap
+        # that ended the second, which a loaded machine may stretch past 0.2 s: only the rule holds.
+        first_times, third_times = ([float(f[2].arg("v0")) for f in frames] for frames in (first, third))
+        self.assertTrue(len(first_times) > 1 and first_times[0] < 1, first_times)
+        for times, duration in ((first_times, 1), (third_times, 0.2)):
             self.assertEqual(times, sorted(times))
             self.assertTrue(all(t <= duration for t in times[:-1]) and times[-1] >= duration, times)
         self.assertEqual(len(second), 1, "a scene of duration 0 is drawn exactly once")
