@@ -82,6 +82,9 @@ TEST(LivePlayhead, PlaysWithRealTimeLoopsAndStopsAtTheEnd) {
     p.looping = true;
     advancePlayhead(p, timeline, 101.25); // 2.5 s: past the first scene's 50 frames
     EXPECT_EQ(p.frame, 10);
+    seekFrame(p, timeline, 60); // 2.5 s, in the second scene, whose 72 frames start at 50
+    advancePlayhead(p, timeline, 103.25);
+    EXPECT_EQ(p.frame, 84) << "6.5 s, less one turn of the second scene";
     p.looping = false;
     advancePlayhead(p, timeline, 110.0);
     EXPECT_EQ(std::make_pair(p.frame, p.paused), std::make_pair(int64_t{121}, true));

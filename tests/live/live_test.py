@@ -5,6 +5,7 @@ hostile files), and its statuses. usage: live_test.py LIVE RENDERER [TestClass .
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import threading
@@ -12,7 +13,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from e2e import Workspace, line, read_png, run_in, to_rgb, xdotool  # noqa: E402
+from e2e import Workspace, line, pixel, read_png, run_in, to_rgb, xdotool  # noqa: E402
 
 LIVE = RENDERER = None
 PATIENCE = 90  # seconds any one wait may take on a loaded machine
@@ -82,9 +83,7 @@ class Session(unittest.TestCase):
         return to_rgb(xwd.stdout, "xwd")
 
     def centre(self):
-        width, height, rgb = self.pixels()
-        at = 3 * (height // 2 * width + width // 2)
-        return tuple(rgb[at:at + 3])
+        return pixel(self.pixels(), SIZE[0] // 2, SIZE[1] // 2)
 
     def save(self, name, text, shape="in place"):
         path = os.path.join(self.workspace.path, "shaders", name)
@@ -126,14 +125,22 @@ class Session(unittest.TestCase):
         self.key("Left", "scene 1/2, flat.vert, 0.250 s, paused")
         self.key("Right", "scene 2/2, wave.vert, 1.250 s, paused")
         self.assertEqual(self.centre(), (255, 255, 0), "the last good program draws, after another scene's")
+        self.key("h", "scene 2/2, wave.vert, 1.250 s, paused")  # the display lists the problem at the top
+        self.wait_for(lambda: any(r > 200 and 80 < g < 150 and b < 130 for r, g, b in zip(*[iter(self.pixels()[2][:3 * SIZE[0] * 40])] * 3)), "the problems panel")
+        self.key("h", "scene 2/2, wave.vert, 1.250 s, paused")
         self.save("wave.frag", solid((0, 1, 1)))
         self.assertIn("; its problems are cleared", self.wait_line(start, "Reloaded shaders/wave.frag"))
         self.assertEqual(self.centre(), (0, 255, 255))
 
+        # The burst lands while the program cannot read, as on a busy machine; a later save's line
+        # then follows the burst's, and nothing of the burst may come after it.
         start = len(self.out)
+        os.kill(self.live.pid, signal.SIGSTOP)
         for shade in range(10):
             self.save("wave.frag", solid((1, 0, 1) if shade == 9 else (shade / 10, 0, 0)))
-        self.save("flat.frag", solid((0, 0, 0.5)))  # a later save: its line follows the burst's
+        os.kill(self.live.pid, signal.SIGCONT)
+        self.wait_line(start, "Reloaded shaders/wave.frag (scene 2)")
+        self.save("flat.frag", solid((0, 0, 0.5)))
         self.wait_line(start, "Reloaded shaders/flat.frag (scene 1)")
         burst = [l for l in self.out[start:] if "shaders/wave.frag" in l]
         self.assertEqual(len(burst), 1, burst)

@@ -80,11 +80,6 @@ class Statuses(unittest.TestCase):
     def tearDown(self):
         self.workspace.remove()
 
-    def assertOneLineFailure(self, result, reason=b""):
-        self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stderr.count(b"\n"), 1, result.stderr)
-        self.assertTrue(result.stderr.startswith(b"prismwafer-render: " + reason), result.stderr)
-
     def test_check_and_the_command_line(self):
         result = render(self.workspace, "--check")
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -112,7 +107,8 @@ class Statuses(unittest.TestCase):
                 ({}, ["--at", "0", "-o", "/proc/prismwafer/still.png"], b"cannot ")):
             with self.subTest(args=args, env=env):
                 result = render(self.workspace, *args, env=dict(os.environ, **env))
-                self.assertOneLineFailure(result, reason)
+                self.assertEqual((result.returncode, result.stderr.count(b"\n")), (1, 1), result.stderr)
+                self.assertTrue(result.stderr.startswith(b"prismwafer-render: " + reason), result.stderr)
                 self.assertNotIn(b"Loaded scene", result.stdout)
         self.assertEqual(self.workspace.listing(), ["afile", "shaders"])
         # A scene without end needs to be told where to stop.
