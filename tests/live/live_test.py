@@ -163,8 +163,9 @@ class Session(unittest.TestCase):
         self.wait_for(lambda: self.title().endswith(", paused"), "paused again after Space")
         for key, title in (("Home", "1/3, red.vert, 0.000"), ("Next", "2/3, wave.vert, 0.583"), ("Next", "3/3, flat.vert, 2.625")):
             self.key(key, "scene %s s, paused" % title)
-        self.save("prog.csv", line("flat.vert", "flat.frag", 1, 1))
+        self.save("prog.csv", line("flat.vert", "nowhere.frag", 1, 1))
         self.key(None, "scene 1/1, flat.vert, 1.042 s, paused")  # the shorter sequence's end
+        self.wait_for(lambda: "shaders/nowhere.frag: cannot be read\n" in self.err, "the unreadable file reported")
 
         start, garbage = len(self.out), random.Random(11)
         os.unlink(self.workspace.list_path())
