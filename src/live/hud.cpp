@@ -33,18 +33,6 @@ void destroyHud() {
     ImGui::DestroyContext();
 }
 
-// The frames the strip spans: the whole sequence, or for one that never ends, its last scene's
-// start and some way past the playhead.
-static int64_t stripFrames(const Timeline& timeline, const Playhead& playhead) {
-    const int64_t last = lastFrame(timeline);
-    if (last != neverEnds - 1) {
-        return last + 1;
-    }
-    const int64_t tenSeconds = static_cast<int64_t>(10 * timeline.fps) + 1;
-    const int64_t lastStart = sceneFirstFrame(timeline, timeline.endFrames.size() - 1);
-    return std::max(lastStart + tenSeconds, playhead.frame + playhead.frame / 4 + tenSeconds);
-}
-
 static int64_t layOutStrip(const Timeline& timeline, const Playhead& playhead) {
     const int64_t frames = stripFrames(timeline, playhead);
     const ImVec2 origin = ImGui::GetCursorScreenPos();

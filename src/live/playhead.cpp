@@ -72,6 +72,16 @@ int64_t sceneFirstFrame(const Timeline& timeline, size_t scene) {
     return scene == 0 ? 0 : timeline.endFrames[scene - 1] + 1;
 }
 
+int64_t stripFrames(const Timeline& timeline, const Playhead& playhead) {
+    const int64_t last = lastFrame(timeline);
+    if (last != neverEnds - 1) {
+        return last + 1;
+    }
+    const int64_t tenSeconds = static_cast<int64_t>(10 * timeline.fps) + 1;
+    const int64_t lastStart = sceneFirstFrame(timeline, timeline.endFrames.size() - 1);
+    return std::max(lastStart + tenSeconds, playhead.frame + playhead.frame / 4 + tenSeconds);
+}
+
 FrameSlot shownSlot(const Playhead& playhead, const Timeline& timeline) {
     return frameSlot(timeline.endFrames, timeline.fps, playhead.frame);
 }

@@ -77,6 +77,10 @@ void fitPlayhead(Playhead& playhead, const Timeline& timeline);
 std::string startPlayhead(Playhead& playhead, const Timeline& timeline, std::optional<double> at,
                           int sceneNumber);
 
+// The frames the timeline strip spans: the whole sequence, or for one that never ends, its last
+// scene's start and some way past the playhead.
+int64_t stripFrames(const Timeline& timeline, const Playhead& playhead);
+
 // The scene the frame shown belongs to and the time it feeds that scene, as the renderer does.
 // The timeline must not be empty.
 FrameSlot shownSlot(const Playhead& playhead, const Timeline& timeline);

@@ -3,6 +3,10 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <iterator>
+
+#include "../scene/temp_dir.h"
 #include "live/options.h"
 #include "live/playhead.h"
 #include "live/watch.h"
@@ -94,6 +98,15 @@ TEST(LivePlayhead, PlaysWithRealTimeLoopsAndStopsAtTheEnd) {
     EXPECT_EQ(p.seconds, 25 / 24.0) << "an empty one leaves the place for the list's return";
 }
 
+TEST(LivePlayhead, TheStripSpansTheSequenceOrRunsAheadOfOneWithoutEnd) {
+    Playhead p;
+    EXPECT_EQ(stripFrames(timeline, p), 122);
+    const Timeline endless = makeTimeline({2.0f, INFINITY}, 24.0);
+    EXPECT_EQ(stripFrames(endless, p), 50 + 241) << "the last scene's start and ten seconds";
+    p.frame = 400;
+    EXPECT_EQ(stripFrames(endless, p), 400 + 100 + 241) << "a quarter and ten seconds further";
+}
+
 // The title itself is read from the window end to end.
 TEST(LiveControls, KeysChooseCommands) {
     EXPECT_EQ(commandForKey(GLFW_KEY_LEFT, GLFW_PRESS, 0), Command::secondBack);
@@ -113,4 +126,24 @@ TEST(LiveWatch, BurstsSettleAfterTheirLastEvent) {
     EXPECT_DOUBLE_EQ(settleTime(pending[0]), 10.16) << "longer while a write is under way";
     noteChange(pending, 3, false, 10.95);
     EXPECT_DOUBLE_EQ(settleTime(pending[0]), 11.0) << "never later than a second after the first";
+}
+
+// A folder moved away takes its files with it: they count as changed, and may still be changing.
+TEST(LiveWatch, AFolderMovedAwayIsLetGo) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path / "shaders");
+    const std::string file = dir.write("shaders/a.frag", "void main() {}\n");
+    FileWatch watch;
+    std::string error;
+    ASSERT_TRUE(openFileWatch(watch, error)) << error;
+    watchFiles(watch, {file});
+    std::filesystem::rename(dir.path / "shaders", dir.path / "moved");
+    collectChanges(watch);
+    ASSERT_EQ(watch.pending.size(), 1u);
+    EXPECT_DOUBLE_EQ(settleTime(watch.pending[0]), watch.pending[0].lastSeen + 0.15);
+    // The kernel would go on reporting on the moved folder otherwise, a watch lost per move.
+    std::ifstream info("/proc/self/fdinfo/" + std::to_string(watch.fd));
+    const std::string watches((std::istreambuf_iterator<char>(info)), {});
+    EXPECT_EQ(watches.find("inotify wd:"), std::string::npos) << watches;
+    closeFileWatch(watch);
 }
