@@ -34,7 +34,8 @@ class Frames(unittest.TestCase):
     def test_every_output_carries_the_same_frames(self):
         small = ("-r", "10", "-s", "64x36")
         for output in ("seq/%05d.png", "video.y4m", "-"):
-            result = render(self.workspace, *small, "-o", output)
+            # Started with standard input closed, as some schedulers do: its files get descriptor 0.
+            result = render(self.workspace, *small, "-o", output, preexec_fn=lambda: os.close(0))
             self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(sorted(os.listdir(self.workspace.file("seq"))), ["%05d.png" % k for k in range(10)])
         with open(self.workspace.file("video.y4m"), "rb") as f:
@@ -148,6 +149,10 @@ class Statuses(unittest.TestCase):
                 self.assertFalse(os.path.exists(os.path.join(mount, "v.y4m")))
                 for png in glob.glob(os.path.join(mount, "f", "*.png")):
                     self.assertEqual(read_png(png)[:2], (200, 200))
+            # Full before the first byte: the stream's header is what cannot be written.
+            subprocess.run(["dd", "if=/dev/zero", "of=" + os.path.join(mount, "filler"), "bs=64k"], capture_output=True)
+            result = render(self.workspace, "-s", "32x32", "-o", os.path.join(mount, "v.y4m"))
+            self.assertTrue(result.stderr.endswith(b"v.y4m: No space left on device\n"), result.stderr)
         finally:
             subprocess.run(["umount", mount], capture_output=True)
             os.rmdir(mount)

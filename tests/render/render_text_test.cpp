@@ -93,6 +93,7 @@ TEST(FrameClock, SecondsToFramesAndRanges) {
         int64_t first, last;
         const char* error;
     };
+    // clang-format off
     const Case cases[] = {
         {{}, 5.0, {}, {}, 0, 49, ""},
         {0.3, 0.7, {}, {}, 3, 6, ""}, // --to ends before the frame at its second
@@ -105,31 +106,14 @@ TEST(FrameClock, SecondsToFramesAndRanges) {
         {{}, {}, 0.1, 1, 7, 7, ""},
         {0.1, 0.2, {}, 1, 7, 7, ""},
         {{}, {}, 0.3, 2, 12, 12, ""},
-        {{},
-         {},
-         {},
-         {},
-         0,
-         -1,
-         "scene 3 never ends (duration inf); give --to to say where to stop"},
+        {{}, {}, {}, {}, 0, -1, "scene 3 never ends (duration inf); give --to to say where to stop"},
         {{}, {}, {}, 2, 0, -1, "scene 3 never ends (duration inf); give --to to say where to stop"},
-        {{},
-         {},
-         0.4,
-         1,
-         0,
-         -1,
-         "--at 0.4 is past the end of scene 2 (its last frame shows second 0.3)"},
+        {{}, {}, 0.4, 1, 0, -1, "--at 0.4 is past the end of scene 2 (its last frame shows second 0.3)"},
         {{}, {}, {}, 3, 0, -1, "--scene 4: the list has 3 scenes"},
         {{}, {}, 1e300, {}, 0, -1, "--at 1e+300 is too far away to count in frames"},
         {1e300, 2e300, {}, {}, 0, -1, "--from 1e+300 is too far away to count in frames"},
-        {0.5,
-         0.55,
-         {},
-         {},
-         0,
-         -1,
-         "--to 0.55 leaves no frame to write: it ends before frame 5, the first of the range"}};
+        {0.5, 0.55, {}, {}, 0, -1, "--to 0.55 leaves no frame to write: it ends before frame 5, the first of the range"}};
+    // clang-format on
     for (const Case& c : cases) {
         const FrameRange range = frameRange(ends, durations, 10.0, c.from, c.to, c.at, c.scene);
         EXPECT_EQ(range.error, c.error);
@@ -191,6 +175,7 @@ TEST(RenderOptions, MistakesAreUsageErrorsWithAReason) {
         {{"-qx"}, "unrecognised option '-x'"}, {{"-o"}, "option '-o' needs a value"},
         {{"--output"}, "option '--output' needs a value"}, {{"-o", ""}, "--output needs a path"},
         {{}, "an output is required"}, {{"-o", "a.y4m", "--fps", "1/0"}, "--fps needs"},
+        {{"-o", "a.y4m", "-r", "30/x"}, "--fps needs"},
         {{"-o", "a.y4m", "-r", "0"}, "--fps needs a number of frames per second above 0"},
         {{"-o", "a.y4m", "-r", "-5"}, "--fps needs"}, {{"-o", "a.y4m", "--fps=abc"}, "--fps needs"},
         {{"-o", "a.y4m", "--fps", "nan"}, "--fps needs"},
@@ -265,17 +250,13 @@ TEST(Y4m, ConvertsColoursFlipsRowsAndAveragesBlocks) {
     // the 8-bit fixed-point results, within a step of the book's. An odd size averages what is
     // there.
     using Bytes = std::vector<uint8_t>;
+    // clang-format off
     const std::tuple<int, int, Bytes, Bytes> cases[] = {
-        {2,
-         2,
-         {0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 0},
-         {235, 235, 16, 16, 128, 128}},
-        {4,
-         1,
-         {255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255},
-         {82, 82, 41, 41, 90, 240, 240, 110}},
+        {2, 2, {0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 0}, {235, 235, 16, 16, 128, 128}},
+        {4, 1, {255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255}, {82, 82, 41, 41, 90, 240, 240, 110}},
         {3, 1, {255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255}, {82, 82, 41, 90, 240, 240, 110}},
         {1, 1, {128, 128, 128, 255}, {126, 128, 128}}};
+    // clang-format on
     for (const auto& [width, height, rgba, planes] : cases) {
         Bytes converted(i420FrameSize(width, height));
         rgbaToI420(rgba.data(), width, height, converted.data());

@@ -13,37 +13,27 @@
 
 using Pieces = std::vector<std::string_view>;
 
+// Tables of several cases a line.
+// clang-format off
 TEST(Splitting, LinesAndFieldsFollowTheSeparatorRules) {
     // Adjacent separators give an empty piece; a trailing one adds none; a leading one does.
     // No trimming: blanks and carriage returns stay in the pieces.
     const std::pair<std::string_view, Pieces> fields[] = {
-        {"a.vert\tb.frag\t100\t12.5", {"a.vert", "b.frag", "100", "12.5"}},
-        {"a\t\tb", {"a", "", "b"}},
-        {"a\tb\t", {"a", "b"}},
-        {"\ta", {"", "a"}},
-        {"\t", {""}},
-        {"\t\t", {"", ""}},
-        {"", {}},
-        {" a \tb\r", {" a ", "b\r"}},
-        {"a b c d", {"a b c d"}}};
+        {"a.vert\tb.frag\t100\t12.5", {"a.vert", "b.frag", "100", "12.5"}}, {"a\t\tb", {"a", "", "b"}},
+        {"a\tb\t", {"a", "b"}}, {"\ta", {"", "a"}}, {"\t", {""}}, {"\t\t", {"", ""}}, {"", {}},
+        {" a \tb\r", {" a ", "b\r"}}, {"a b c d", {"a b c d"}}};
     for (const auto& [line, pieces] : fields) {
         EXPECT_EQ(splitFields(line), pieces) << line;
     }
     const std::pair<std::string_view, Pieces> lines[] = {
-        {"one\ntwo\n", {"one", "two"}},
-        {"one\ntwo", {"one", "two"}},
-        {"one\n\ntwo\n\n", {"one", "", "two", ""}},
-        {"\n", {""}},
-        {"", {}},
-        {"a\r\nb\r\n", {"a\r", "b\r"}},
+        {"one\ntwo\n", {"one", "two"}}, {"one\ntwo", {"one", "two"}}, {"\n", {""}}, {"", {}},
+        {"one\n\ntwo\n\n", {"one", "", "two", ""}}, {"a\r\nb\r\n", {"a\r", "b\r"}},
         {std::string_view("a\0b\nc", 5), {std::string_view("a\0b", 3), "c"}}};
     for (const auto& [text, pieces] : lines) {
         EXPECT_EQ(splitLines(text), pieces) << text;
     }
 }
 
-// Tables of several cases a line.
-// clang-format off
 // A field ends where its view ends, even when more text follows in memory.
 TEST(Conversions, InstanceCountReadsLikeAtoiAndClamps) {
     const std::pair<std::string_view, int32_t> cases[] = {
