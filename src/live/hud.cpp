@@ -64,11 +64,8 @@ static int64_t layOutStrip(const Timeline& timeline, const Playhead& playhead) {
 }
 
 static void layOutProblems(const LiveSequence& sequence) {
-    bool any = !sequence.listProblems.empty();
-    for (const LiveScene* live : sequence.scenes) {
-        any = any || !live->problems.empty() || !live->unreadable.empty();
-    }
-    if (!any) {
+    const std::vector<std::string> lines = problemLines(sequence);
+    if (lines.empty()) {
         return;
     }
     const ImVec2 size = ImGui::GetIO().DisplaySize;
@@ -77,17 +74,8 @@ static void layOutProblems(const LiveSequence& sequence) {
     ImGui::SetNextWindowBgAlpha(0.75f);
     ImGui::Begin("problems", nullptr, overlayFlags | ImGuiWindowFlags_AlwaysAutoResize);
     ImGui::PushStyleColor(ImGuiCol_Text, problemColour);
-    for (const std::string& problem : sequence.listProblems) {
-        ImGui::TextUnformatted(problem.c_str());
-    }
-    for (size_t i = 0; i < sequence.scenes.size(); ++i) {
-        const LiveScene& live = *sequence.scenes[i];
-        for (const std::string& path : live.unreadable) {
-            ImGui::Text("scene %zu: %s: cannot be read", i + 1, path.c_str());
-        }
-        for (const std::string& problem : live.problems) {
-            ImGui::Text("scene %zu: %s", i + 1, problem.c_str());
-        }
+    for (const std::string& line : lines) {
+        ImGui::TextUnformatted(line.c_str());
     }
     ImGui::PopStyleColor();
     ImGui::End();

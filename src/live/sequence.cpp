@@ -186,6 +186,20 @@ void reloadShaderFile(LiveSequence& sequence, const std::string& path,
     returnFreedMemory();
 }
 
+std::vector<std::string> problemLines(const LiveSequence& sequence) {
+    std::vector<std::string> lines = sequence.listProblems;
+    for (size_t i = 0; i < sequence.scenes.size(); ++i) {
+        const std::string scene = "scene " + std::to_string(i + 1) + ": ";
+        for (const std::string& path : sequence.scenes[i]->unreadable) {
+            lines.push_back(scene + path + ": cannot be read");
+        }
+        for (const std::string& problem : sequence.scenes[i]->problems) {
+            lines.push_back(scene + problem);
+        }
+    }
+    return lines;
+}
+
 void releaseSequence(LiveSequence& sequence) {
     for (LiveScene* live : sequence.scenes) {
         releaseScene(live->scene);

@@ -54,6 +54,9 @@ ListRead readSequence(LiveSequence& sequence, bool rebuildAll, std::vector<Scene
 // After a save of a shader: builds again the scenes that use it and whose sources changed.
 void reloadShaderFile(LiveSequence& sequence, const std::string& path,
                       std::vector<SceneBuild>& builds);
+// The display's problems panel, a line each: the list's problems, then each scene's unreadable
+// files and build problems under its number; empty for a sequence in good health.
+std::vector<std::string> problemLines(const LiveSequence& sequence);
 // Releases every scene, in list order.
 void releaseSequence(LiveSequence& sequence);
 

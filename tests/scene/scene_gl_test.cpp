@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "gl_context.h"
+#include "live/sequence.h"
 #include "scene/scene.h"
 #include "scene/scene_text.h"
 #include "temp_dir.h"
@@ -214,6 +215,27 @@ TEST_F(SceneListLoader, LinesBecomeScenesInOrder) {
             EXPECT_EQ(result.scenes[i]->duration, c.durations[i]);
         }
     }
+}
+
+// The live preview's display lists the list's problems, then each scene's under its number.
+TEST_F(SceneListLoader, LiveProblemsAreListedUnderTheirScenesNumber) {
+    ShaderFiles files(plainVertex, brokenSource);
+    const std::string missing = (files.dir.path / "none.frag").string();
+    LiveSequence sequence;
+    sequence.listPath =
+        files.dir.write("prog.csv", files.vertex + "\t" + missing + "\t1\t1\nshort\n" +
+                                        files.vertex + "\t" + files.fragment + "\t1\t1\n");
+    std::vector<SceneBuild> builds;
+    readSequence(sequence, false, builds);
+    const std::vector<std::string> lines = problemLines(sequence);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0].rfind(sequence.listPath + ":2: skipped", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "scene 1: " + missing + ": cannot be read");
+    for (size_t i = 2; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].rfind("scene 2: " + files.fragment + ":2:", 0), 0u) << lines[i];
+    }
+    releaseSequence(sequence);
+    EXPECT_TRUE(sequence.scenes.empty()) << "nothing left to point at released scenes";
 }
 
 // The demo that ships in shaders/: every scene builds without a word from the driver.
