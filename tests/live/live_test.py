@@ -9,11 +9,10 @@ import signal
 import subprocess
 import sys
 import threading
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from e2e import Workspace, line, pixel, read_png, run_in, to_rgb, xdotool  # noqa: E402
+from e2e import Workspace, line, pixel, read_png, run_in, to_rgb, wait_for, xdotool  # noqa: E402
 
 LIVE = RENDERER = None
 PATIENCE = 90  # seconds any one wait may take on a loaded machine
@@ -58,15 +57,8 @@ class Session(unittest.TestCase):
         self.workspace.remove()
 
     def wait_for(self, predicate, what):
-        deadline = time.monotonic() + PATIENCE
-        while True:
-            value = predicate()
-            if value:
-                return value
-            self.assertIsNone(self.live.poll(), "prismwafer-live ended while waiting for %s: %s" % (what, self.err[-5:]))
-            if time.monotonic() > deadline:
-                self.fail("waited %d s for %s; output ends %s" % (PATIENCE, what, self.out[-3:]))
-            time.sleep(0.05)
+        alive = lambda: self.assertIsNone(self.live.poll(), "prismwafer-live ended: %s" % self.err[-5:])
+        return wait_for(what, lambda: predicate() or alive(), PATIENCE, 0.05)
 
     def title(self):
         return xdotool("getwindowname", self.window).stdout.strip()
@@ -161,6 +153,12 @@ class Session(unittest.TestCase):
         self.wait_for(lambda: not self.title().endswith("paused"), "playing after Space")
         xdotool("key", "space")
         self.wait_for(lambda: self.title().endswith(", paused"), "paused again after Space")
+        # A click halfway along the display's strip (its middle is 27 pixels up) seeks to frame 68.
+        self.key("h", self.title()[len("prismwafer-live: "):])
+        xdotool("mousemove", "--window", self.window, str(SIZE[0] // 2), str(SIZE[1] - 27))
+        xdotool("click", "1")
+        self.key(None, "scene 3/3, flat.vert, 2.833 s, paused")
+        self.key("h", "scene 3/3, flat.vert, 2.833 s, paused")
         for key, title in (("Home", "1/3, red.vert, 0.000"), ("Next", "2/3, wave.vert, 0.583"), ("Next", "3/3, flat.vert, 2.625")):
             self.key(key, "scene %s s, paused" % title)
         self.save("prog.csv", line("flat.vert", "nowhere.frag", 1, 1))
