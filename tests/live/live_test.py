@@ -110,7 +110,8 @@ class Session(unittest.TestCase):
                              r"ms, on screen [\d.]+ ms after the save was seen\n")
             self.assertEqual(self.centre(), tuple(255 * c for c in rgb), shape)
 
-        start, errors = len(self.out), len(self.err)
+        self.assertEqual(self.err, [], "nothing to report until the first broken save")
+        start, errors = len(self.out), 0
         self.save("wave.frag", "#version 450 core\nout vec4 color;\nvoid main() { color = vec4(1.0) + nothing; }\n")
         self.wait_line(start, "Failed shaders/wave.frag (scene 2) in ")
         self.assertRegex("".join(self.err[errors:]), r"(?m)^shaders/wave\.frag:3:\d+: error: .*nothing")

@@ -153,6 +153,7 @@ class Statuses(unittest.TestCase):
             subprocess.run(["dd", "if=/dev/zero", "of=" + os.path.join(mount, "filler"), "bs=64k"], capture_output=True)
             result = render(self.workspace, "-s", "32x32", "-o", os.path.join(mount, "v.y4m"))
             self.assertTrue(result.stderr.endswith(b"v.y4m: No space left on device\n"), result.stderr)
+            self.assertEqual(sorted(os.listdir(mount)), ["f", "filler"])
         finally:
             subprocess.run(["umount", mount], capture_output=True)
             os.rmdir(mount)

@@ -178,32 +178,20 @@ TEST_F(SceneListLoader, LinesBecomeScenesInOrder) {
         bool errIsWhole; // else it is how standard error starts, driver logs following
         std::vector<float> durations;
     };
+    // clang-format off
     const Case cases[] = {
         // Extra fields ignored; the final line end is optional; carriage returns stay.
-        {scene + "64\t12.5\n" + scene + " 20\tx\textra\tfields",
-         loaded + "64, 12.5)\n" + loaded + "20, 0)\n",
-         "",
-         true,
+        {scene + "64\t12.5\n" + scene + " 20\tx\textra\tfields", loaded + "64, 12.5)\n" + loaded + "20, 0)\n", "", true,
          {12.5f, 0.0f}},
-        {scene + "64\t12.5\n" + scene + "3\t1.5\r\n",
-         loaded + "64, 12.5)\n" + loaded + "3, 1.5)\n",
-         "",
-         true,
-         {12.5f, 1.5f}},
+        {scene + "64\t12.5\n" + scene + "3\t1.5\r\n", loaded + "64, 12.5)\n" + loaded + "3, 1.5)\n", "", true, {12.5f, 1.5f}},
         // Short lines make nothing; only the non-blank ones are reported.
-        {"\n   \n" + scene + "1\t2\na.vert b.frag 1 2\n\t\t\r\na\tb\tc\n\n\n",
-         loaded + "1, 2)\n",
-         shortLineWarning(list, 4, 1, "a.vert b.frag 1 2") + "\n" +
-             shortLineWarning(list, 6, 3, "a\tb\tc") + "\n",
-         true,
-         {2.0f}},
+        {"\n   \n" + scene + "1\t2\na.vert b.frag 1 2\n\t\t\r\na\tb\tc\n\n\n", loaded + "1, 2)\n",
+         shortLineWarning(list, 4, 1, "a.vert b.frag 1 2") + "\n" + shortLineWarning(list, 6, 3, "a\tb\tc") + "\n", true, {2.0f}},
         // Scenes with missing shaders keep their place.
-        {"nowhere.vert\tnowhere.frag\t5\t1\n" + scene + "6\t1\n",
-         "Loaded scene (nowhere.vert, nowhere.frag, 5, 1)\n" + loaded + "6, 1)\n",
-         "Unable to open file nowhere.vert\nUnable to open file nowhere.frag\n",
-         false,
-         {1.0f, 1.0f}},
+        {"nowhere.vert\tnowhere.frag\t5\t1\n" + scene + "6\t1\n", "Loaded scene (nowhere.vert, nowhere.frag, 5, 1)\n" + loaded + "6, 1)\n",
+         "Unable to open file nowhere.vert\nUnable to open file nowhere.frag\n", false, {1.0f, 1.0f}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         files.dir.write("prog.csv", c.content);
         LoadResult result;
@@ -234,7 +222,9 @@ TEST_F(SceneListLoader, LiveProblemsAreListedUnderTheirScenesNumber) {
     for (size_t i = 2; i < lines.size(); ++i) {
         EXPECT_EQ(lines[i].rfind("scene 2: " + files.fragment + ":2:", 0), 0u) << lines[i];
     }
+    const GLuint program = sequence.scenes[1]->scene->program;
     releaseSequence(sequence);
+    EXPECT_FALSE(glIsProgram(program));
     EXPECT_TRUE(sequence.scenes.empty()) << "nothing left to point at released scenes";
 }
 
