@@ -82,7 +82,9 @@ class Statuses(unittest.TestCase):
         self.workspace.remove()
 
     def test_check_and_the_command_line(self):
-        result = render(self.workspace, "--check")
+        # Headless: no display server to talk to at all.
+        no_display = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        result = render(self.workspace, "--check", env=no_display)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout.decode(), "INFO: Running over OpenGL 4.5\n"
                          "Loaded scene (shaders/red.vert, shaders/red.frag, 1, 0.2)\n"
