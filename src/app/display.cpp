@@ -11,8 +11,7 @@ static const int windowWidth = 1920;
 static const int windowHeight = 1080;
 static const char* const windowTitle = "Prismwafer -- Norv77 at Ostra 2019";
 
-// Prints a start-up failure; the window cannot exist without the library, so it goes too.
-static GLFWwindow* failAndTerminate(const char* message) {
+GLFWwindow* failAndTerminate(const char* message) {
     std::cerr << message << std::endl;
     glfwTerminate();
     return nullptr;
@@ -24,10 +23,7 @@ GLFWwindow* createDisplay() {
         return nullptr;
     }
 
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 5);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_RESIZABLE, GLFW_TRUE);
+    hintCoreContext();
 
     // Colour depth and refresh rate follow the monitor's current mode; without a monitor or a
     // mode there is nothing to open a full-screen window on.
@@ -45,8 +41,18 @@ GLFWwindow* createDisplay() {
     if (!window) {
         return failAndTerminate("ERROR: Failed to open window");
     }
-    glfwMakeContextCurrent(window);
+    return startOpenGl(window);
+}
 
+void hintCoreContext() {
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 5);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_RESIZABLE, GLFW_TRUE);
+}
+
+GLFWwindow* startOpenGl(GLFWwindow* window) {
+    glfwMakeContextCurrent(window);
     // Terminating the library also destroys the window.
     const int version = gladLoadGL(glfwGetProcAddress);
     if (version == 0) {

@@ -63,8 +63,7 @@ static int64_t layOutStrip(const Timeline& timeline, const Playhead& playhead) {
     return std::min(static_cast<int64_t>(static_cast<double>(fraction) * frames), frames - 1);
 }
 
-static void layOutProblems(const LiveSequence& sequence) {
-    const std::vector<std::string> lines = problemLines(sequence);
+static void layOutProblems(const std::vector<std::string>& lines) {
     if (lines.empty()) {
         return;
     }
@@ -89,7 +88,7 @@ int64_t layOutHud(const HudFacts& facts) {
     ImGui_ImplGlfw_NewFrame();
     ImGui::NewFrame();
 
-    layOutProblems(sequence);
+    layOutProblems(*facts.problems);
 
     const ImVec2 size = ImGui::GetIO().DisplaySize;
     ImGui::SetNextWindowPos(ImVec2(margin, size.y - margin), 0, ImVec2(0.0f, 1.0f));

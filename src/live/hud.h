@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "live/playhead.h"
 #include "live/sequence.h"
@@ -10,6 +12,7 @@ struct GLFWwindow;
 
 struct HudFacts {
     const LiveSequence* sequence;
+    const std::vector<std::string>* problems; // problemLines() of the sequence, kept by the caller
     const Timeline* timeline;
     const Playhead* playhead;
     double frameMilliseconds;

@@ -226,6 +226,8 @@ int main(int argc, char** argv) {
     reportBuilds(sequence, builds, 0, 0.0, reports);
     reportList(sequence, firstRead, "Read", reports);
     watchFiles(watch, sequencePaths(sequence));
+    // What the display lists changes only with a build, not from frame to frame.
+    std::vector<std::string> problems = problemLines(sequence);
     Timeline timeline = makeTimeline(sequenceDurations(sequence), options.fps);
     Playhead playhead;
     playhead.paused = options.paused;
@@ -305,6 +307,9 @@ int main(int argc, char** argv) {
             fitPlayhead(playhead, timeline);
             input.redraw = true;
         }
+        if (!settled.empty()) {
+            problems = problemLines(sequence);
+        }
 
         const bool moved = advancePlayhead(playhead, timeline, clock.seconds(clock.context));
         const bool needed = moved || input.redraw || !playhead.paused;
@@ -331,7 +336,7 @@ int main(int argc, char** argv) {
         }
         if (hudShown) {
             const int64_t seek =
-                layOutHud(HudFacts{&sequence, &timeline, &playhead, frameMilliseconds});
+                layOutHud(HudFacts{&sequence, &problems, &timeline, &playhead, frameMilliseconds});
             drawHud();
             if (seek >= 0) {
                 seekFrame(playhead, timeline, seek);

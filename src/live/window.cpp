@@ -1,28 +1,17 @@
 // The live window: resizable, with a current OpenGL 4.5 core context, in and out of full screen.
 #include "live/window.h"
 
-#include <glad/gl.h>
-
 #include <GLFW/glfw3.h>
 
-#include <iostream>
+#include "app/display.h"
 
 static const char* const windowTitle = "prismwafer-live";
-
-static GLFWwindow* failAndTerminate(const char* message) {
-    std::cerr << message << std::endl;
-    glfwTerminate();
-    return nullptr;
-}
 
 GLFWwindow* createLiveWindow(int width, int height, bool fullscreen, WindowPlacement& windowed) {
     if (!glfwInit()) {
         return failAndTerminate("ERROR: Failed to init GLFW");
     }
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 5);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_RESIZABLE, GLFW_TRUE);
+    hintCoreContext();
 
     windowed = WindowPlacement{0, 0, width, height};
     GLFWmonitor* monitor = fullscreen ? glfwGetPrimaryMonitor() : nullptr;
@@ -33,16 +22,10 @@ GLFWwindow* createLiveWindow(int width, int height, bool fullscreen, WindowPlace
     if (!window) {
         return failAndTerminate("ERROR: Failed to open window");
     }
-    glfwMakeContextCurrent(window);
-    glfwSwapInterval(1);
-
-    // Terminating the library also destroys the window.
-    const int version = gladLoadGL(glfwGetProcAddress);
-    if (version == 0) {
-        return failAndTerminate("ERROR: Failed to initialize OpenGL context");
+    window = startOpenGl(window);
+    if (window) {
+        glfwSwapInterval(1);
     }
-    std::cout << "INFO: Running over OpenGL " << GLAD_VERSION_MAJOR(version) << "."
-              << GLAD_VERSION_MINOR(version) << std::endl;
     return window;
 }
 

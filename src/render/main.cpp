@@ -219,8 +219,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (parsed.action == ParseAction::usageError) {
-        std::cerr << programName << ": " << parsed.error << std::endl
-                  << "Try '" << programName << " --help' for more information." << std::endl;
+        printUsageError(programName, parsed.error);
         return 2;
     }
     const RenderOptions& options = parsed.options;
