@@ -5,7 +5,7 @@
 #include <GLFW/glfw3.h>
 
 #include "app/display.h"
-#include "scene/scene.h"
+#include "scene/scene_list.h"
 
 int main() {
     GLFWwindow* window = createDisplay();

@@ -5,8 +5,9 @@
 #include <GLFW/glfw3.h>
 
 #include "app/display.h"
-#include "scene/scene.h"
-#include "scene/scene_text.h"
+#include "scene/construct.h"
+#include "scene/program.h"
+#include "scene/scene_source.h"
 
 int main() {
     GLFWwindow* window = createDisplay();
@@ -17,20 +18,15 @@ int main() {
     // the first frame shows, gets its quad and transform; the others are programs alone.
     std::vector<GLuint> programs;
     Scene first;
-    const std::string list = readTextFile("shaders/prog.csv");
-    size_t number = 0;
-    for (std::string_view text : splitLines(list)) {
-        const SceneLine line = readSceneLine(text, "shaders/prog.csv", ++number);
-        if (!line.isScene) {
-            continue;
-        }
+    const SceneListDescription list = describeSceneList("shaders/prog.csv");
+    for (const SceneDescription& scene : list.scenes) {
+        ProgramReport report;
         if (first.program == 0) {
-            first.instanceCount = line.instanceCount;
-            first.duration = line.duration;
-            constructScene(first, std::string(line.vertexPath), std::string(line.fragmentPath));
+            first.instanceCount = scene.instanceCount;
+            first.duration = scene.duration;
+            constructScene(first, scene, true);
         } else {
-            programs.push_back(buildProgram(readTextFile(std::string(line.vertexPath)),
-                                            readTextFile(std::string(line.fragmentPath))));
+            programs.push_back(buildProgram(scene.vertex.text, scene.fragment.text, true, report));
         }
     }
     // A driver compiles for real at the first draw, so the floor draws the same first frame.

@@ -8,8 +8,9 @@
 
 #include "render/headless_context.h"
 #include "render/offscreen.h"
-#include "scene/scene.h"
-#include "scene/scene_text.h"
+#include "scene/construct.h"
+#include "scene/program.h"
+#include "scene/scene_source.h"
 
 int main(int argc, char** argv) {
     int width = 0, height = 0;
@@ -26,12 +27,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "compile_floor: %s\n", error.c_str());
         return 1;
     }
-    const std::string list = readTextFile(argv[1]);
-    const SceneLine line = readSceneLine(splitLines(list).at(0), argv[1], 1);
-    const std::string vertexSource = readTextFile(std::string(line.vertexPath));
-    const std::string fragmentSource = readTextFile(std::string(line.fragmentPath));
+    const SceneListDescription list = describeSceneList(argv[1]);
+    const std::string& vertexSource = list.scenes.at(0).vertex.text;
+    const std::string& fragmentSource = list.scenes.at(0).fragment.text;
     Scene scene;
-    scene.instanceCount = line.instanceCount;
+    scene.instanceCount = list.scenes[0].instanceCount;
     createSceneQuad(scene);
     glEnable(GL_DEPTH_TEST);
     glViewport(0, 0, width, height);
@@ -42,18 +42,16 @@ int main(int argc, char** argv) {
         // Sources the driver has not seen before, so that no cache of its own can answer.
         const std::string changed = fragmentSource + "// floor " + std::to_string(build) + "\n";
         const auto start = std::chrono::steady_clock::now();
-        scene.program = buildProgramSilently(vertexSource, changed);
-        GLint linked = GL_FALSE;
-        glGetProgramiv(scene.program, GL_LINK_STATUS, &linked);
-        uploadSceneTransform(scene.program);
+        ProgramReport report;
+        installSceneProgram(scene, buildProgram(vertexSource, changed, false, report));
         drawScene(scene, 1.0);
         glFinish();
         const std::chrono::duration<double, std::milli> took =
             std::chrono::steady_clock::now() - start;
-        glDeleteProgram(scene.program);
         std::printf("%.3f\n", took.count());
-        status = linked ? 0 : 1;
+        status = report.link.succeeded ? 0 : 1;
     }
+    glDeleteProgram(scene.program);
     glDeleteVertexArrays(1, &scene.vertexArray);
     glDeleteBuffers(1, &scene.vertexBuffer);
     destroyOffscreenTarget(target);

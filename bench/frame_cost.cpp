@@ -12,7 +12,7 @@
 
 #include "render/headless_context.h"
 #include "render/offscreen.h"
-#include "scene/scene.h"
+#include "scene/scene_list.h"
 
 static const char* const usage = "usage: frame_cost [--size WxH] [--frames N] [SCENE_LIST]\n";
 

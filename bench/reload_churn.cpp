@@ -56,15 +56,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     LiveScene& live = *sequence.scenes.front();
-    const std::string original = live.fragmentSource;
+    const std::string original = live.description.fragment.text;
     GLuint highest = 0;
     // Each save is drawn once, as the preview would, and every tenth one does not compile.
     auto save = [&](int number) {
-        std::ofstream(live.fragmentPath, std::ios::trunc)
+        std::ofstream(live.description.fragment.path, std::ios::trunc)
             << (number % 10 == 9 ? std::string("not a shader\n")
                                  : original + "// save " + std::to_string(number) + "\n");
         builds.clear();
-        reloadShaderFile(sequence, live.fragmentPath, builds);
+        reloadShaderFile(sequence, live.description.fragment.path, builds);
         drawScene(*live.scene, 1.0);
         glFinish();
         highest = std::max(highest, live.scene->program);
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     std::printf("reloads=%d objects_before=%d objects_after=%d resident_before_kib=%ld "
                 "resident_after_kib=%ld\n",
                 reloads, objectsBefore, countObjects(highest), residentBefore, residentKiB());
-    std::ofstream(live.fragmentPath, std::ios::trunc) << original;
+    std::ofstream(live.description.fragment.path, std::ios::trunc) << original;
 
     releaseSequence(sequence);
     destroyOffscreenTarget(target);

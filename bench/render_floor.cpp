@@ -15,7 +15,7 @@
 #include "frames/frame_clock.h"
 #include "render/headless_context.h"
 #include "render/offscreen.h"
-#include "scene/scene.h"
+#include "scene/scene_list.h"
 
 int main(int argc, char** argv) {
     int width = 1920, height = 1080;

@@ -1,17 +1,24 @@
-// Opens the player's full-screen window with a current OpenGL 4.5 core context; the start of
-// any window of ours.
+// Opens the programs' windows, each with a current OpenGL 4.5 core context: the player's full
+// screen, and the live preview's, which goes in and out of full screen.
 #pragma once
 
 struct GLFWwindow;
 
-// The window, or nullptr after printing why not (the library is then terminated where it
-// had been initialised).
+// The player's window: full screen on the primary monitor at 1920 x 1080, colour depth and
+// refresh rate as the monitor's current mode. nullptr after printing why not (the library is
+// then terminated where it had been initialised).
 GLFWwindow* createDisplay();
 
-// What both windowed programs start their window with: the hints for a resizable window with an
-// OpenGL 4.5 core context, and once it exists, its context made current and OpenGL loaded
-// through it, the version said; nullptr after printing why not.
-void hintCoreContext();
-GLFWwindow* startOpenGl(GLFWwindow* window);
-// Prints a start-up failure; the window cannot exist without the library, so it goes too.
-GLFWwindow* failAndTerminate(const char* message);
+// Where the window was before it went full screen, to go back there.
+struct WindowPlacement {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The live preview's window: resizable at the given size, or full screen on the primary monitor
+// in its current mode when asked and there is one; synchronised to the display's refresh.
+// nullptr after printing why not, as for the player.
+GLFWwindow* createLiveWindow(int width, int height, bool fullscreen, WindowPlacement& windowed);
+void toggleFullscreen(GLFWwindow* window, WindowPlacement& windowed);

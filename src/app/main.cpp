@@ -4,7 +4,7 @@
 #include <GLFW/glfw3.h>
 
 #include "app/display.h"
-#include "scene/scene.h"
+#include "scene/scene_list.h"
 
 static const char* const sceneListPath = "shaders/prog.csv";
 

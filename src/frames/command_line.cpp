@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "scene/message_text.h"
+
 // Option codes start above every character, so that getopt never confuses one with a letter.
 static const int firstOptionCode = 256;
 

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "scene/scene_text.h"
-
 struct OptionDefinition {
     const char* longName;
     char shortName; // 0: long form only
@@ -26,8 +24,6 @@ using OptionHandler = std::function<bool(const OptionDefinition& option, const s
 bool parseCommandLine(const std::vector<std::string>& args,
                       const std::vector<OptionDefinition>& options, const OptionHandler& onOption,
                       std::vector<std::string>& operands, std::string& error);
-
-// printable() and quoted(), for arguments inside messages, come with the scene list's text.
 
 // "PROGRAM: REASON" and the pointer to --help, on standard error.
 void printUsageError(const char* programName, const std::string& reason);

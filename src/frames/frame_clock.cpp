@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "scene/message_text.h"
 #include "scene/scene_text.h"
 
 // Past 2^53 frames the division no longer tells neighbouring frames apart.
@@ -73,12 +74,6 @@ int64_t frameAtSecond(double seconds, double fps) {
     const double product = seconds * fps;
     const double frame = std::floor(product + 1e-9 * std::max(1.0, product));
     return frame < largestFrame ? static_cast<int64_t>(frame) : neverEnds;
-}
-
-static std::string secondsText(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", seconds);
-    return text;
 }
 
 FrameRange frameRange(const std::vector<int64_t>& endFrames, const std::vector<float>& durations,

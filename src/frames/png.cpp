@@ -8,14 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frames/command_line.h"
+#include "scene/message_text.h"
 
 // Fast compression: the renderer writes thousands of frames; size matters less than time.
 static const int pngCompressionLevel = 1;
-
-static std::string describeErrno(const std::string& what, const std::string& path) {
-    return what + " " + printable(path) + ": " + std::strerror(errno);
-}
 
 std::string partialPathFor(const std::string& path) {
     return path + ".partial";

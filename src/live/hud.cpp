@@ -106,8 +106,8 @@ int64_t layOutHud(const HudFacts& facts) {
         const char* dot = std::strrchr(name, '.');
         ImGui::Text("Scene %zu/%zu  %.*s  (%s, %s, %d instances)", slot.scene + 1,
                     sequence.scenes.size(), static_cast<int>(dot ? dot - name : std::strlen(name)),
-                    name, live.vertexPath.c_str(), live.fragmentPath.c_str(),
-                    live.scene->instanceCount);
+                    name, live.description.vertex.path.c_str(),
+                    live.description.fragment.path.c_str(), live.scene->instanceCount);
         ImGui::Text("Scene time %.3f s   Sequence %.3f s   Frame %lld at %g fps", slot.elapsed,
                     shownSecond(playhead, timeline), static_cast<long long>(playhead.frame),
                     timeline.fps);

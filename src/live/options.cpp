@@ -2,6 +2,7 @@
 #include "live/options.h"
 
 #include "frames/command_line.h"
+#include "scene/message_text.h"
 
 const char* const liveUsage =
     R"(Usage: prismwafer-live [options] [SCENE_LIST]

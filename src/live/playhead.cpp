@@ -1,63 +1,13 @@
 // The live clock: a place on the renderer's timeline, moved by real time, keys and edits (GL-free).
 #include "live/playhead.h"
 
-#define GLFW_INCLUDE_NONE
-#include <GLFW/glfw3.h>
-
 #include <algorithm>
 #include <cstdio>
 
+#include "scene/message_text.h"
+
 static const double slowest = 0.25;
 static const double fastest = 4.0;
-
-static std::string secondsText(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", seconds);
-    return text;
-}
-
-enum class Shift { any, without, with };
-
-struct KeyBinding {
-    int key;
-    Shift shift;
-    bool repeats; // held down, the key acts again at the keyboard's repeat rate
-    Command command;
-};
-
-static const KeyBinding keyBindings[] = {
-    {GLFW_KEY_SPACE, Shift::any, false, Command::togglePause},
-    {GLFW_KEY_LEFT, Shift::without, true, Command::secondBack},
-    {GLFW_KEY_RIGHT, Shift::without, true, Command::secondForward},
-    {GLFW_KEY_LEFT, Shift::with, true, Command::frameBack},
-    {GLFW_KEY_RIGHT, Shift::with, true, Command::frameForward},
-    {GLFW_KEY_COMMA, Shift::any, true, Command::frameBack},
-    {GLFW_KEY_PERIOD, Shift::any, true, Command::frameForward},
-    {GLFW_KEY_PAGE_UP, Shift::any, false, Command::previousScene},
-    {GLFW_KEY_PAGE_DOWN, Shift::any, false, Command::nextScene},
-    {GLFW_KEY_HOME, Shift::any, false, Command::toStart},
-    {GLFW_KEY_L, Shift::any, false, Command::toggleLoop},
-    {GLFW_KEY_LEFT_BRACKET, Shift::any, false, Command::slower},
-    {GLFW_KEY_RIGHT_BRACKET, Shift::any, false, Command::faster},
-    {GLFW_KEY_H, Shift::any, false, Command::toggleHud},
-    {GLFW_KEY_F11, Shift::any, false, Command::toggleFullscreen},
-    {GLFW_KEY_F12, Shift::any, false, Command::writeFrame},
-    {GLFW_KEY_R, Shift::any, false, Command::reloadAll},
-    {GLFW_KEY_ESCAPE, Shift::any, false, Command::quit},
-};
-
-Command commandForKey(int key, int action, int mods) {
-    const bool shifted = (mods & GLFW_MOD_SHIFT) != 0;
-    for (const KeyBinding& binding : keyBindings) {
-        const bool shiftFits =
-            binding.shift == Shift::any || shifted == (binding.shift == Shift::with);
-        const bool actionFits = action == GLFW_PRESS || (action == GLFW_REPEAT && binding.repeats);
-        if (binding.key == key && shiftFits && actionFits) {
-            return binding.command;
-        }
-    }
-    return Command::none;
-}
 
 Timeline makeTimeline(const std::vector<float>& durations, double fps) {
     return Timeline{fps, sceneEndFrames(durations, fps)};
@@ -182,52 +132,31 @@ bool advancePlayhead(Playhead& playhead, const Timeline& timeline, double readin
     return playhead.frame != before;
 }
 
-bool applyCommand(Playhead& playhead, const Timeline& timeline, Command command) {
+void togglePause(Playhead& playhead, const Timeline& timeline) {
     const int64_t frame = playhead.frame;
-    const size_t scene = timeline.endFrames.empty() ? 0 : shownSlot(playhead, timeline).scene;
-    switch (command) {
-    case Command::togglePause:
-        playhead.paused = !playhead.paused;
-        playhead.lastReading.reset();
-        if (playhead.paused) {
-            seekFrame(playhead, timeline, frame);
-        } else if (frame == lastFrame(timeline)) {
-            // Playing from the very end starts again from the beginning.
-            seekFrame(playhead, timeline, 0);
-        }
-        return true;
-    case Command::secondBack:
-    case Command::secondForward:
-        seekSeconds(playhead, timeline,
-                    playhead.seconds + (command == Command::secondBack ? -1.0 : 1.0));
-        return true;
-    case Command::frameBack:
-    case Command::frameForward:
-        seekFrame(playhead, timeline, frame + (command == Command::frameBack ? -1 : 1));
-        return true;
-    case Command::previousScene:
-        seekFrame(playhead, timeline, sceneFirstFrame(timeline, scene > 0 ? scene - 1 : 0));
-        return true;
-    case Command::nextScene:
-        if (scene + 1 < timeline.endFrames.size()) {
-            seekFrame(playhead, timeline, sceneFirstFrame(timeline, scene + 1));
-        }
-        return true;
-    case Command::toStart:
-        seekSeconds(playhead, timeline, 0.0);
-        return true;
-    case Command::toggleLoop:
-        playhead.looping = !playhead.looping;
-        return true;
-    case Command::slower:
-        playhead.speed = std::max(slowest, playhead.speed / 2);
-        return true;
-    case Command::faster:
-        playhead.speed = std::min(fastest, playhead.speed * 2);
-        return true;
-    default:
-        return false;
+    playhead.paused = !playhead.paused;
+    playhead.lastReading.reset();
+    if (playhead.paused) {
+        seekFrame(playhead, timeline, frame);
+    } else if (frame == lastFrame(timeline)) {
+        seekFrame(playhead, timeline, 0);
     }
+}
+
+void toPreviousScene(Playhead& playhead, const Timeline& timeline) {
+    const size_t scene = timeline.endFrames.empty() ? 0 : shownSlot(playhead, timeline).scene;
+    seekFrame(playhead, timeline, sceneFirstFrame(timeline, scene > 0 ? scene - 1 : 0));
+}
+
+void toNextScene(Playhead& playhead, const Timeline& timeline) {
+    const size_t scene = timeline.endFrames.empty() ? 0 : shownSlot(playhead, timeline).scene;
+    if (scene + 1 < timeline.endFrames.size()) {
+        seekFrame(playhead, timeline, sceneFirstFrame(timeline, scene + 1));
+    }
+}
+
+void changeSpeed(Playhead& playhead, double factor) {
+    playhead.speed = std::clamp(playhead.speed * factor, slowest, fastest);
 }
 
 void formatTitle(char* out, size_t size, size_t sceneIndex, size_t sceneCount,

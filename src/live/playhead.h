@@ -38,32 +38,13 @@ struct Playhead {
     std::optional<double> lastReading;
 };
 
-enum class Command {
-    none,
-    togglePause,
-    secondBack,
-    secondForward,
-    frameBack,
-    frameForward,
-    previousScene,
-    nextScene,
-    toStart,
-    toggleLoop,
-    slower,
-    faster,
-    toggleHud,
-    toggleFullscreen,
-    writeFrame,
-    reloadAll,
-    quit,
-};
-
-// The command a key stands for, from GLFW's key, action and modifier codes.
-Command commandForKey(int key, int action, int mods);
-
-// Carries out a command of the clock (pause, seeking, scenes, loop, speed); true when the frame
-// shown or the state the display shows changed. Other commands are left to the caller.
-bool applyCommand(Playhead& playhead, const Timeline& timeline, Command command);
+// Pause or play; playing from the last frame starts again from the first.
+void togglePause(Playhead& playhead, const Timeline& timeline);
+// The first frame of the scene before or after the one shown (the first scene's, at the start).
+void toPreviousScene(Playhead& playhead, const Timeline& timeline);
+void toNextScene(Playhead& playhead, const Timeline& timeline);
+// Halves or doubles the speed, from 0.25 to 4.
+void changeSpeed(Playhead& playhead, double factor);
 // Playing, moves the place on by the real time since the last reading times the speed, wrapping
 // within the scene when looping and pausing on the last frame at the end; true when the frame
 // shown changed.

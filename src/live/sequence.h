@@ -1,4 +1,4 @@
-// A live sequence's scenes: built as the renderer builds them, rebuilt when their files change.
+// A live sequence's scenes: built on the road every program takes, rebuilt when their files change.
 #pragma once
 
 #include <cstddef>
@@ -6,19 +6,21 @@
 #include <vector>
 
 #include "scene/scene.h"
+#include "scene/scene_problems.h"
+#include "scene/scene_source.h"
 
 struct LiveScene {
     Scene* scene = nullptr;
-    std::string vertexPath;
-    std::string fragmentPath;
+    // The list line and the files as last read.
+    SceneDescription description;
     std::string vertexName; // the vertex shader's file name, for the title
-    // What the program was last built from, to tell a real change from a save without one.
-    std::string vertexSource;
-    std::string fragmentSource;
-    // "FILE:LINE:COLUMN: message" of the last build when it failed, and the files that could not
-    // be read at the last attempt; both empty for a scene in good health.
+    // What the last build was made from, to tell a real change from a save without one, and what
+    // the driver said of it (the program drawn is the last one that linked).
+    std::string builtVertex, builtFragment;
+    ProgramReport report;
+    // Everything wrong at the last attempt, as the renderer's check words it; empty for a scene
+    // in good health.
     std::vector<std::string> problems;
-    std::vector<std::string> unreadable;
 };
 
 struct LiveSequence {
@@ -26,7 +28,7 @@ struct LiveSequence {
     std::string listText;
     bool listReadable = false;
     std::vector<LiveScene*> scenes;
-    // The list cannot be read or makes no scenes, and the lines it skips.
+    // The list cannot be read or makes no scenes, and what its lines hide or skip.
     std::vector<std::string> listProblems;
 };
 
@@ -43,7 +45,8 @@ struct SceneBuild {
 
 struct ListRead {
     bool changed = false; // false: a save without a change, nothing done
-    size_t built = 0;
+    size_t built = 0;     // programs built that link
+    size_t failed = 0;    // programs built that do not, or scenes whose files cannot be read
     size_t kept = 0;
     double milliseconds = 0.0;
 };
@@ -54,8 +57,8 @@ ListRead readSequence(LiveSequence& sequence, bool rebuildAll, std::vector<Scene
 // After a save of a shader: builds again the scenes that use it and whose sources changed.
 void reloadShaderFile(LiveSequence& sequence, const std::string& path,
                       std::vector<SceneBuild>& builds);
-// The display's problems panel, a line each: the list's problems, then each scene's unreadable
-// files and build problems under its number; empty for a sequence in good health.
+// The display's problems panel, a line each: the list's problems, then each scene's under its
+// number; empty for a sequence in good health.
 std::vector<std::string> problemLines(const LiveSequence& sequence);
 // Releases every scene, in list order.
 void releaseSequence(LiveSequence& sequence);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "scene/message_text.h"
 #include "scene/scene_text.h"
 
 extern char** environ;

@@ -3,7 +3,6 @@
 #include "render/frame_output.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,10 +12,8 @@
 
 #include "frames/png.h"
 #include "render/y4m.h"
-
-static std::string describeErrno(const std::string& what, const std::string& path) {
-    return what + " " + printable(path) + ": " + std::strerror(errno);
-}
+#include "scene/message_text.h"
+#include "scene/text_file.h"
 
 // Writes everything or reports why not (disk full, a closed pipe).
 static bool writeAll(int fd, const uint8_t* data, size_t size) {
@@ -48,21 +45,6 @@ static bool ensureParentDirectory(const std::string& path, std::string& error) {
     return true;
 }
 
-// Whether a file can be read, with the reason when not.
-static bool canRead(const std::string& path, std::string& reason) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat status {};
-    if (fd < 0 || fstat(fd, &status) != 0) {
-        reason = std::strerror(errno);
-    } else if (!S_ISREG(status.st_mode)) {
-        reason = "not a regular file";
-    }
-    if (fd >= 0) {
-        close(fd);
-    }
-    return reason.empty();
-}
-
 bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int videoFd,
                      std::string& error) {
     output.kind = options.outputKind;
@@ -85,7 +67,7 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
             return false;
         }
         std::string reason;
-        if (!options.audio.empty() && !canRead(options.audio, reason)) {
+        if (!options.audio.empty() && !canReadTextFile(options.audio, reason)) {
             error = "cannot read the soundtrack " + printable(options.audio) + ": " + reason;
             return false;
         }

@@ -19,9 +19,16 @@
 #include "render/options.h"
 #include "render/progress.h"
 #include "render/scene_check.h"
+#include "scene/message_text.h"
 #include "scene/scene.h"
 
 static const char* const programName = "prismwafer-render";
+
+// A relative list is read from the working folder, which -C sets.
+static std::string unreadableList(const RenderOptions& options, const CheckedSceneList& list) {
+    const bool relative = options.sceneList.empty() || options.sceneList[0] != '/';
+    return list.listProblem + (relative ? "; -C DIR works in another folder" : "");
+}
 
 static int fail(const std::string& reason) {
     std::cerr << programName << ": " << reason << std::endl;
@@ -36,11 +43,11 @@ static std::string counted(size_t count, const char* one, const char* many) {
 // total; status 1 when anything at all is wrong.
 static int checkScenes(const RenderOptions& options, const CheckedSceneList& list) {
     if (!list.readable) {
-        return fail("cannot read the scene list " + printable(options.sceneList));
+        return fail(unreadableList(options, list));
     }
     std::vector<Problem> problems = list.problems;
-    if (list.scenes.empty()) {
-        problems.push_back({printable(options.sceneList) + ": the list makes no scene", {}});
+    if (!list.listProblem.empty()) {
+        problems.push_back({list.listProblem, {}});
     }
     size_t listProblems = 0;
     for (const Problem& problem : problems) {
@@ -100,7 +107,7 @@ static bool refuseBrokenScenes(const RenderOptions& options, const CheckedSceneL
 static int renderScenes(const RenderOptions& options, const CheckedSceneList& list,
                         FrameOutput& output) {
     if (!list.readable) {
-        return fail("cannot read the scene list " + printable(options.sceneList));
+        return fail(unreadableList(options, list));
     }
     // Problems do not stop a render unless a scene in it does not build, but they are heard, with
     // -q too: those of the list's text first, those of the scenes drawn once the range is known.
@@ -247,8 +254,7 @@ int main(int argc, char** argv) {
         return fail(error);
     }
     if (!options.quiet) {
-        std::cout << "INFO: Running over OpenGL " << GLAD_VERSION_MAJOR(headless.glVersion) << "."
-                  << GLAD_VERSION_MINOR(headless.glVersion) << std::endl;
+        std::cout << openGlVersionLine(headless.glVersion) << std::endl;
     }
 
     FrameOutput output;

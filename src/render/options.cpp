@@ -1,6 +1,8 @@
 // The renderer's command line, parsed without touching anything outside the arguments.
 #include "render/options.h"
 
+#include "scene/message_text.h"
+
 const char* const renderUsage =
     R"(Usage: prismwafer-render [options] [SCENE_LIST]
 Renders the scene list headless, frame by frame, to PNG stills, YUV4MPEG2 or finished video.

@@ -1,5 +1,5 @@
-// The renderer's scenes: built from the list as the player builds them, with every problem found on
-// the way, each on a line of its own that editors and build logs can jump from.
+// The renderer's scenes: built from the list on the road every program takes, with every problem
+// found on the way, each on a line of its own that editors and build logs can jump from.
 #pragma once
 
 #include <optional>
@@ -24,6 +24,7 @@ struct Problem {
 
 struct CheckedSceneList {
     bool readable = false;
+    std::string listProblem; // the list cannot be read or makes no scene, or ""
     SceneList scenes;
     std::vector<SceneOrigin> origins; // one per scene
     std::vector<Problem> problems;    // in the order of the list

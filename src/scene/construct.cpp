@@ -1,9 +1,11 @@
 // Gives a scene its quad, vertex layout, program and fixed transform.
+#include "scene/construct.h"
+
 #include <glad/gl.h>
 
 #include <cstdint>
 
-#include "scene/scene.h"
+#include "scene/program.h"
 #include "scene/transform.h"
 
 // A unit quad as a triangle strip: position xyzw, direction xyz, texture coordinate uv.
@@ -45,7 +47,8 @@ void createSceneQuad(Scene& scene) {
     glBindVertexArray(0);
 }
 
-void uploadSceneTransform(uint32_t program) {
+void installSceneProgram(Scene& scene, uint32_t program) {
+    glEnable(GL_DEPTH_TEST);
     // The transform is uploaded once per program and never again.
     const Matrix4 mvp = sceneTransform();
     const GLint mvpLocation = glGetUniformLocation(program, "mvp");
@@ -53,21 +56,17 @@ void uploadSceneTransform(uint32_t program) {
         glUseProgram(program);
         glUniformMatrix4fv(mvpLocation, 1, GL_FALSE, mvp.data());
     }
+    if (scene.program != 0) {
+        glDeleteProgram(scene.program);
+    }
+    scene.program = program;
 }
 
-void constructSceneFromSources(Scene& scene, const std::string& vertexSource,
-                               const std::string& fragmentSource, bool printBuildLogs) {
+ProgramReport constructScene(Scene& scene, const SceneDescription& description, bool printLogs) {
     createSceneQuad(scene);
-    scene.program = printBuildLogs ? buildProgram(vertexSource, fragmentSource)
-                                   : buildProgramSilently(vertexSource, fragmentSource);
-    glEnable(GL_DEPTH_TEST);
-    uploadSceneTransform(scene.program);
-}
-
-void constructScene(Scene& scene, const std::string& vertexShaderPath,
-                    const std::string& fragmentShaderPath) {
-    // Both files are read before either is compiled, so their messages come first.
-    const std::string vertexSource = readTextFile(vertexShaderPath);
-    const std::string fragmentSource = readTextFile(fragmentShaderPath);
-    constructSceneFromSources(scene, vertexSource, fragmentSource, true);
+    ProgramReport report;
+    const uint32_t program =
+        buildProgram(description.vertex.text, description.fragment.text, printLogs, report);
+    installSceneProgram(scene, program);
+    return report;
 }

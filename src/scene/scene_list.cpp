@@ -1,32 +1,58 @@
-// Loads the scene list: one scene per line, four tab-separated fields.
+// Builds the scenes a scene list describes, in list order, with the player's messages on the way.
+#include "scene/scene_list.h"
+
 #include <iostream>
 
-#include "scene/scene.h"
+#include "scene/construct.h"
 #include "scene/scene_text.h"
+#include "scene/text_file.h"
 
-SceneList loadSceneList(const std::string& path) {
-    const std::string content = readTextFile(path);
-    const std::vector<std::string_view> lines = splitLines(content);
+// The short-line warnings of the lines before `line` that have not been printed yet.
+static void printShortLines(const SceneListDescription& list, size_t line, size_t& printed) {
+    for (; printed < list.problems.size() && list.problems[printed].listLine < line; ++printed) {
+        if (list.problems[printed].shortLine) {
+            std::cerr << list.problems[printed].text << std::endl;
+        }
+    }
+}
 
-    // Each scene is built, with its messages, before the next line is read.
+SceneList buildSceneList(const SceneListDescription& list, LoadMessages messages,
+                         std::vector<ProgramReport>& reports) {
+    const bool talk = messages != LoadMessages::none;
+    const bool shortLines = messages == LoadMessages::player;
+    if (talk && !list.readable) {
+        reportUnreadableFile(list.path);
+    }
+    // Each scene's messages come before its "Loaded scene (" line, the lines in file order.
     SceneList scenes;
-    for (size_t index = 0; index < lines.size(); ++index) {
-        const SceneLine line = readSceneLine(lines[index], path, index + 1);
-        if (!line.isScene) {
-            if (!line.warning.empty()) {
-                std::cerr << line.warning << std::endl;
+    size_t printed = 0;
+    for (const SceneDescription& description : list.scenes) {
+        if (shortLines) {
+            printShortLines(list, description.listLine, printed);
+        }
+        for (const ShaderFile* file : {&description.vertex, &description.fragment}) {
+            if (talk && !file->readable) {
+                reportUnreadableFile(file->path);
             }
-            continue;
         }
         Scene* scene = new Scene;
-        scene->duration = line.duration;
-        scene->instanceCount = line.instanceCount;
-        constructScene(*scene, std::string(line.vertexPath), std::string(line.fragmentPath));
+        scene->duration = description.duration;
+        scene->instanceCount = description.instanceCount;
+        reports.push_back(constructScene(*scene, description, talk));
         scenes.push_back(scene);
-
-        std::cout << loadedSceneLine(line.vertexPath, line.fragmentPath, line.instanceCount,
-                                     line.duration)
-                  << std::endl;
+        if (talk) {
+            std::cout << loadedSceneLine(description.vertex.path, description.fragment.path,
+                                         description.instanceCount, description.duration)
+                      << std::endl;
+        }
+    }
+    if (shortLines) {
+        printShortLines(list, SIZE_MAX, printed);
     }
     return scenes;
+}
+
+SceneList loadSceneList(const std::string& path) {
+    std::vector<ProgramReport> reports;
+    return buildSceneList(describeSceneList(path), LoadMessages::player, reports);
 }

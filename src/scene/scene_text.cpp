@@ -9,24 +9,7 @@
 #include <locale>
 #include <sstream>
 
-std::string printable(std::string_view text) {
-    static const char hexDigits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f) {
-            out += "\\x";
-            out += hexDigits[c >> 4];
-            out += hexDigits[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string quoted(std::string_view text) {
-    return "'" + printable(text) + "'";
-}
+#include "scene/message_text.h"
 
 std::vector<std::string_view> splitAt(std::string_view text, char separator) {
     std::vector<std::string_view> pieces;
@@ -180,18 +163,16 @@ std::string durationProblem(std::string_view field) {
 
 std::vector<std::string> sceneLineProblems(std::string_view line, std::string_view listPath,
                                            size_t lineNumber) {
-    if (!line.empty() && line.back() == '\r') {
-        line.remove_suffix(1);
-    }
     const SceneLine read = readSceneLine(line, listPath, lineNumber);
-    std::vector<std::string> problems;
-    if (!read.warning.empty()) {
-        problems.push_back(read.warning);
-    }
     if (!read.isScene) {
-        return problems;
+        return read.warning.empty() ? std::vector<std::string>{} : std::vector{read.warning};
     }
-    const std::vector<std::string_view> fields = splitFields(line);
+    std::vector<std::string_view> fields = splitFields(line);
+    // A carriage return before the line end belongs to the line end, not to the last field.
+    if (fields.size() == 4 && !fields[3].empty() && fields[3].back() == '\r') {
+        fields[3].remove_suffix(1);
+    }
+    std::vector<std::string> problems;
     const std::string place = std::string(listPath) + ":" + std::to_string(lineNumber) + ": ";
     for (const std::string& problem :
          {instanceCountProblem(fields[2]), durationProblem(fields[3])}) {

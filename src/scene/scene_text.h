@@ -6,12 +6,6 @@
 #include <string_view>
 #include <vector>
 
-// Text from the command line or the file system inside a one-line message: control bytes are
-// written as \xHH escapes, so that no name can break the line or drive the terminal.
-std::string printable(std::string_view text);
-// The same in single quotes.
-std::string quoted(std::string_view text);
-
 // Splits at every separator; a separator at the very end adds no empty piece after it, and
 // empty text gives no pieces at all. Lines split at '\n', fields at '\t'.
 std::vector<std::string_view> splitAt(std::string_view text, char separator);
@@ -53,8 +47,8 @@ std::string instanceCountProblem(std::string_view field);
 std::string durationProblem(std::string_view field);
 
 // Everything wrong with one line of the list, each as "LIST:LINE: ...": the short-line warning of
-// a non-blank line that makes no scene, or what the numbers of a scene line hide. A carriage
-// return before the line end is the line end, not text.
+// a non-blank line that makes no scene (the only one for such a line), or what the numbers of a
+// scene line hide. A carriage return before the line end is the line end, not text.
 std::vector<std::string> sceneLineProblems(std::string_view line, std::string_view listPath,
                                            size_t lineNumber);
 

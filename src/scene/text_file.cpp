@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "scene/scene.h"
+#include "scene/text_file.h"
 
 // Only regular files are read: a directory has no contents to give, and a FIFO or a device could
 // block start-up forever. O_NONBLOCK keeps the open itself from waiting on a FIFO, and the type is
@@ -32,9 +32,8 @@ static int openRegularFile(const std::string& path, struct stat& status, std::st
     return fd;
 }
 
-bool canReadTextFile(const std::string& path) {
+bool canReadTextFile(const std::string& path, std::string& reason) {
     struct stat status {};
-    std::string reason;
     const int fd = openRegularFile(path, status, reason);
     if (fd < 0) {
         return false;

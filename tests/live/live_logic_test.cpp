@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "../scene/temp_dir.h"
+#include "live/commands.h"
 #include "live/options.h"
 #include "live/playhead.h"
 #include "live/watch.h"
@@ -48,8 +49,9 @@ TEST(LivePlayhead, StartsWhereAskedAndFeedsTheRenderersTime) {
     EXPECT_EQ(shownSlot(p, timeline).elapsed, 1.0) << "the time the renderer feeds frame 73";
 }
 
-TEST(LivePlayhead, CommandsMoveBetweenFramesAndScenes) {
-    Playhead p;
+TEST(LiveControls, CommandsMoveBetweenFramesAndScenesOrAskTheLoop) {
+    LiveControls c;
+    Playhead& p = c.playhead;
     p.paused = true;
     seekFrame(p, timeline, 30);
     const std::pair<Command, int64_t> steps[] = {
@@ -58,21 +60,28 @@ TEST(LivePlayhead, CommandsMoveBetweenFramesAndScenes) {
         {Command::previousScene, 0}, {Command::frameBack, 0},      {Command::secondForward, 24},
         {Command::toStart, 0}};
     for (const auto& [command, frame] : steps) {
-        EXPECT_TRUE(applyCommand(p, timeline, command));
+        applyCommand(c, timeline, command);
         EXPECT_EQ(std::make_pair(p.frame, p.seconds), std::make_pair(frame, frame / 24.0));
     }
     seekSeconds(p, timeline, 99.0);
     EXPECT_EQ(p.frame, 121);
     for (Command command : {Command::faster, Command::faster, Command::faster}) {
-        applyCommand(p, timeline, command);
+        applyCommand(c, timeline, command);
     }
     EXPECT_EQ(p.speed, 4.0);
     for (Command command : {Command::slower, Command::slower, Command::slower, Command::slower}) {
-        applyCommand(p, timeline, command);
+        applyCommand(c, timeline, command);
     }
     EXPECT_EQ(p.speed, 0.25);
-    EXPECT_FALSE(applyCommand(p, timeline, Command::writeFrame));
-    applyCommand(p, timeline, Command::togglePause);
+    for (Command command : {Command::writeFrame, Command::reloadAll, Command::toggleFullscreen,
+                            Command::toggleHud, Command::toggleLoop, Command::quit}) {
+        applyCommand(c, timeline, command);
+    }
+    EXPECT_EQ(std::make_tuple(c.writeFrame, c.reloadAll, c.toggleFullscreen, c.hudShown, p.looping,
+                              c.quit, p.frame),
+              std::make_tuple(true, true, true, false, true, true, int64_t{121}))
+        << "requests for the loop, the clock left where it was";
+    applyCommand(c, timeline, Command::togglePause);
     EXPECT_EQ(std::make_pair(p.frame, p.paused), std::make_pair(int64_t{0}, false))
         << "playing from the end starts again";
 }

@@ -142,7 +142,7 @@ class Session(unittest.TestCase):
         start = len(self.out)
         self.save("prog.csv", line("red.vert", "red.frag", 1, 0.5) + line("wave.vert", "wave.frag", 2, 2) +
                   line("flat.vert", "flat.frag", 1, 3))
-        self.assertIn(": 3 scenes, 1 built, 2 unchanged\n", self.wait_line(start, "Read shaders/prog.csv in "))
+        self.assertIn(": 3 scenes, 1 built, 0 failed, 2 unchanged\n", self.wait_line(start, "Read shaders/prog.csv in "))
         self.key(None, "scene 2/3, wave.vert, 1.250 s, paused")
         self.assertEqual(self.centre(), (255, 0, 255), "the scene kept its program")
         for key, title in (("Left", "1/3, red.vert, 0.250"), ("period", "1/3, red.vert, 0.292"),
@@ -164,7 +164,8 @@ class Session(unittest.TestCase):
             self.key(key, "scene %s s, paused" % title)
         self.save("prog.csv", line("flat.vert", "nowhere.frag", 1, 1))
         self.key(None, "scene 1/1, flat.vert, 1.042 s, paused")  # the shorter sequence's end
-        self.wait_for(lambda: "shaders/nowhere.frag: cannot be read\n" in self.err, "the unreadable file reported")
+        self.wait_for(lambda: "shaders/prog.csv:1: cannot read the fragment shader shaders/nowhere.frag: No such file "
+                      "or directory\n" in self.err, "the unreadable file reported as --check words it")
 
         start, garbage = len(self.out), random.Random(11)
         os.unlink(self.workspace.list_path())

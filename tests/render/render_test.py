@@ -91,8 +91,9 @@ class Statuses(unittest.TestCase):
                          "Loaded scene (shaders/gradient.vert, shaders/gradient.frag, 2, 0.1)\n"
                          "Checked 2 scenes: no errors.\n")
         result = render(self.workspace, "--check", "nowhere.csv")
-        self.assertEqual((result.returncode, result.stderr), (1, b"Unable to open file nowhere.csv\n"
-                                                                 b"prismwafer-render: cannot read the scene list nowhere.csv\n"))
+        self.assertEqual((result.returncode, result.stderr.decode()), (1, "Unable to open file nowhere.csv\n"
+                         "prismwafer-render: cannot read the scene list nowhere.csv: No such file or directory, "
+                         "looked for in %s; -C DIR works in another folder\n" % os.path.realpath(self.workspace.path)))
         # Each mistake the parser knows is a unit test; what the program prints for one, a hostile one.
         result = render(self.workspace, "--help")
         self.assertEqual(result.returncode, 0)

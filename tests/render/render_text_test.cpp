@@ -11,6 +11,7 @@
 #include "render/options.h"
 #include "render/progress.h"
 #include "render/y4m.h"
+#include "scene/message_text.h"
 #include "scene/scene_text.h"
 
 static const float inf = std::numeric_limits<float>::infinity();

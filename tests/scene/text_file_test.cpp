@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "scene/scene.h"
+#include "scene/text_file.h"
 #include "temp_dir.h"
 
 using testing::internal::CaptureStderr;
@@ -57,12 +57,15 @@ TEST(ReadTextFile, AnythingButARegularFileCannotBeOpened) {
         std::string messages;
         EXPECT_EQ(readQuietly(path, messages), "") << path;
         EXPECT_EQ(messages, "Unable to open file " + path + "\n");
-        EXPECT_FALSE(canReadTextFile(path)) << path;
+        std::string reason;
+        EXPECT_FALSE(canReadTextFile(path, reason)) << path;
+        EXPECT_NE(reason, "") << path;
     }
     // Neither a file refused nor one read keeps a descriptor open.
     for (int i = 0; i < 20; ++i) {
         std::string messages;
-        EXPECT_TRUE(canReadTextFile(dir.write("file", "text")));
+        std::string reason;
+        EXPECT_TRUE(canReadTextFile(dir.write("file", "text"), reason)) << reason;
         readQuietly(dir.write("file", "text"), messages);
     }
     EXPECT_EQ(openDescriptors(), 0);

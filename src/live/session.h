@@ -1,0 +1,66 @@
+// One live session: what the loop works on, and the loop's jobs, each in a function of its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/display.h"
+#include "live/commands.h"
+#include "live/input.h"
+#include "live/options.h"
+#include "live/playhead.h"
+#include "live/reports.h"
+#include "live/sequence.h"
+#include "live/watch.h"
+
+struct LiveSession {
+    LiveOptions options;
+    GLFWwindow* window = nullptr;
+    WindowPlacement windowed;
+    Input input;
+    FileWatch watch;
+    LiveSequence sequence;
+    // What the display lists changes only with a build, not from frame to frame.
+    std::vector<std::string> problems;
+    Timeline timeline;
+    LiveControls controls;
+    // Real time comes from the window system unless something else is to lead: the place moves
+    // with whatever this reads.
+    ClockSource clock;
+    std::vector<Report> reports;
+    // Kept from frame to frame so that a frame allocates nothing of its own.
+    std::vector<SceneBuild> builds;
+    std::vector<SettledChange> settled;
+    std::vector<uint8_t> pixels;
+    int hudEchoes = 0;
+    double lastSwap = 0.0;
+    double drawStart = 0.0;
+    double frameMilliseconds = 0.0;
+    char title[512] = "";
+    char shownTitle[512] = "";
+    bool titlePaused = false;
+    double titleSetAt = 0.0;
+};
+
+// The window system's clock, the usual one.
+ClockSource windowSystemClock();
+
+// Starts following saves; says so when they cannot be followed.
+void openSessionWatch(LiveSession& session);
+// The first read of the list, its reports, what to watch and where the playhead starts.
+void startSequence(LiveSession& session);
+
+// The loop's jobs, in the order each turn does them:
+// waits for events while nothing needs a frame, or only polls them;
+void takeEvents(LiveSession& session);
+// carries out the commands the keys gave;
+void applyCommands(LiveSession& session);
+// rebuilds what the saves that have settled changed (the list, a shader, or everything after R);
+void followSaves(LiveSession& session);
+// moves the place with the clock and tells whether a new frame is due;
+bool frameDue(LiveSession& session);
+// draws the scene shown, writes it for F12, lays out and draws the display over it;
+void drawFrame(LiveSession& session);
+// after the swap: the frame time, the reports, the title.
+void finishFrame(LiveSession& session);

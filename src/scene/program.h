@@ -1,0 +1,14 @@
+// Builds a scene's GPU program, with what the driver's compiler and linker said of each step.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "scene/scene_problems.h"
+
+// Compiles and links the two sources and returns the program, whatever failed, with each step's
+// verdict in `report`. With printLogs, each failure is printed as it happens, in the player's
+// words, and only failures' logs are read; without, nothing is printed and every log is kept,
+// warnings included.
+uint32_t buildProgram(const std::string& vertexSource, const std::string& fragmentSource,
+                      bool printLogs, ProgramReport& report);
