@@ -14,6 +14,7 @@
 #include "frames/png.h"
 #include "live/hud.h"
 #include "live/options.h"
+#include "live/picture.h"
 #include "live/playhead.h"
 #include "live/sequence.h"
 #include "live/watch.h"
@@ -158,7 +159,7 @@ static void printReports(std::vector<Report>& reports) {
     reports.clear();
 }
 
-// F12: the frame just drawn, before the display goes over it, as the renderer would write it.
+// F12: the frame just drawn, read from the picture before it is shown and the display goes over it.
 static void writeShownFrame(const Playhead& playhead, const Timeline& timeline, int width,
                             int height, std::vector<uint8_t>& pixels) {
     pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
@@ -243,6 +244,7 @@ int main(int argc, char** argv) {
     bool running = true;
     std::vector<SettledChange> settled;
     std::vector<uint8_t> pixels;
+    LivePicture picture;
     char title[512] = "";
     char shownTitle[512] = "";
     bool titlePaused = false;
@@ -323,6 +325,7 @@ int main(int argc, char** argv) {
         const double drawStart = glfwGetTime();
         const int width = input.width;
         const int height = input.height;
+        beginPicture(picture, width, height);
         glViewport(0, 0, width, height);
         if (timeline.endFrames.empty()) {
             glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -334,6 +337,7 @@ int main(int argc, char** argv) {
         if (writeFrame && width > 0 && height > 0) {
             writeShownFrame(playhead, timeline, width, height, pixels);
         }
+        showPicture(picture);
         if (hudShown) {
             const int64_t seek =
                 layOutHud(HudFacts{&sequence, &problems, &timeline, &playhead, frameMilliseconds});
@@ -373,6 +377,7 @@ int main(int argc, char** argv) {
 
     // Teardown mirrors set-up: the scenes, the watch, the display, the window, the library.
     releaseSequence(sequence);
+    releasePicture(picture);
     closeFileWatch(watch);
     destroyHud();
     glfwDestroyWindow(window);
