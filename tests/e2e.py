@@ -40,6 +40,11 @@ in vec2 uv;
 out vec4 color;
 void main() { color = vec4(uv, 0.25, 0.5); }
 """
+# Overlapping tiles, each turned and tilted by its own angle, through the perspective transform:
+# edges, depth and interpolation that vary along x and y, still in time.
+TILES_VERTEX = GRADIENT_VERTEX.replace("gl_Position = mvp * position;", """
+    float i = float(gl_InstanceID), turn = 0.7 * i, tilt = 0.6 * sin(1.3 * i); vec2 p = mat2(cos(turn), sin(turn), -sin(turn), cos(turn)) * position.xy * 0.8;
+    gl_Position = mvp * vec4(p.x + 2.2 * sin(1.9 * i), p.y * cos(tilt) + 1.2 * cos(2.7 * i), 0.15 * p.y * sin(tilt) + 0.02 * sin(2.1 * i), 1.0);""")
 # A solid colour that changes with time, so that frames can be told apart.
 CLOCK_FRAGMENT = """#version 450 core
 uniform float time;
@@ -48,7 +53,7 @@ void main() { color = vec4(1.0, fract(time), 0.0, 1.0); }
 """
 SHADERS = {"red.vert": RED_VERTEX, "red.frag": RED_FRAGMENT, "flat.vert": FLAT_VERTEX,
            "flat.frag": FLAT_FRAGMENT, "gradient.vert": GRADIENT_VERTEX,
-           "gradient.frag": GRADIENT_FRAGMENT, "clock.frag": CLOCK_FRAGMENT}
+           "gradient.frag": GRADIENT_FRAGMENT, "clock.frag": CLOCK_FRAGMENT, "tiles.vert": TILES_VERTEX}
 
 
 class Workspace:
@@ -171,6 +176,11 @@ def read_png(path):
 def pixel(image, x, y):
     width, _, rgb = image
     return tuple(rgb[3 * (y * width + x):3 * (y * width + x) + 3])
+
+
+def differing_pixels(a, b):
+    """How many pixels two images of one size differ in."""
+    return sum(1 for i in range(0, len(a[2]), 3) if a[2][i:i + 3] != b[2][i:i + 3])
 
 
 def lit_box(image, lit=lambda r, g, b: r + g + b > 0):

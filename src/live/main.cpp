@@ -1,4 +1,6 @@
 // prismwafer-live: the scene list in a window, frame-exact with the renderer, following saves.
+#include <glad/gl.h>
+
 #include <GLFW/glfw3.h>
 
 #include <iostream>
@@ -54,8 +56,9 @@ int main(int argc, char** argv) {
     }
     printReports(session.reports);
 
-    // Teardown mirrors set-up: the scenes, the watch, the display, the window, the library.
+    // Teardown mirrors set-up: the scenes and their picture, the watch, the display, the window, the library.
     releaseSequence(session.sequence);
+    releasePicture(session.picture);
     closeFileWatch(session.watch);
     destroyHud();
     glfwDestroyWindow(session.window);

@@ -141,7 +141,7 @@ bool frameDue(LiveSession& session) {
     return true;
 }
 
-// F12: the frame just drawn, before the display goes over it, as the renderer would write it.
+// F12: the frame just drawn, read from the picture before it is shown and the display goes over it.
 static void writeShownFrame(LiveSession& session, int width, int height) {
     const Playhead& playhead = session.controls.playhead;
     session.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
@@ -165,6 +165,7 @@ void drawFrame(LiveSession& session) {
     session.drawStart = glfwGetTime();
     const int width = session.input.width;
     const int height = session.input.height;
+    beginPicture(session.picture, width, height);
     glViewport(0, 0, width, height);
     if (session.timeline.endFrames.empty()) {
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -177,6 +178,7 @@ void drawFrame(LiveSession& session) {
         writeShownFrame(session, width, height);
     }
     controls.writeFrame = false;
+    showPicture(session.picture);
     if (controls.hudShown) {
         const int64_t seek =
             layOutHud(HudFacts{&session.sequence, &session.problems, &session.timeline,

@@ -9,6 +9,7 @@
 #include "live/commands.h"
 #include "live/input.h"
 #include "live/options.h"
+#include "live/picture.h"
 #include "live/playhead.h"
 #include "live/reports.h"
 #include "live/sequence.h"
@@ -21,6 +22,8 @@ struct LiveSession {
     Input input;
     FileWatch watch;
     LiveSequence sequence;
+    // Drawn where the renderer draws, then copied into the window.
+    LivePicture picture;
     // What the display lists changes only with a build, not from frame to frame.
     std::vector<std::string> problems;
     Timeline timeline;
@@ -60,7 +63,8 @@ void applyCommands(LiveSession& session);
 void followSaves(LiveSession& session);
 // moves the place with the clock and tells whether a new frame is due;
 bool frameDue(LiveSession& session);
-// draws the scene shown, writes it for F12, lays out and draws the display over it;
+// draws the scene shown into the picture, writes it for F12, shows it in the window and lays
+// out and draws the display over it;
 void drawFrame(LiveSession& session);
 // after the swap: the frame time, the reports, the title.
 void finishFrame(LiveSession& session);

@@ -1,6 +1,35 @@
 // The renderer's framebuffer and its asynchronous readback through pixel buffer objects.
 #include "render/offscreen.h"
 
+#include <cstring>
+
+// GL_MESA_framebuffer_flip_y, which the core loader does not define.
+static const GLenum framebufferFlipY = 0x8BBB;
+
+static bool hasGlExtension(const char* name) {
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        const GLubyte* extension = glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i));
+        if (extension && std::strcmp(reinterpret_cast<const char*>(extension), name) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Mesa keeps every window's framebuffer upside down in memory and rasterises into it with the
+// viewport flipped: edges fall on other pixels and values interpolated along y round otherwise
+// than in an ordinary framebuffer object. A driver that offers GL_MESA_framebuffer_flip_y draws
+// windows that way and gives framebuffer objects the same switch; set, the target is drawn as the
+// player's window is, while reads and blits still see the bottom row first. Without it the
+// driver has no such split to follow, and the target stays as it is.
+static void drawLikeWindows(GLuint framebuffer) {
+    if (hasGlExtension("GL_MESA_framebuffer_flip_y")) {
+        glNamedFramebufferParameteri(framebuffer, framebufferFlipY, GL_TRUE);
+    }
+}
+
 bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::string& error) {
     GLint largestRenderbuffer = 0;
     GLint largestViewport[2] = {};
@@ -23,6 +52,7 @@ bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::
                                    target.color);
     glNamedFramebufferRenderbuffer(target.framebuffer, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
                                    target.depthStencil);
+    drawLikeWindows(target.framebuffer);
     if (glCheckNamedFramebufferStatus(target.framebuffer, GL_FRAMEBUFFER) !=
         GL_FRAMEBUFFER_COMPLETE) {
         destroyOffscreenTarget(target);

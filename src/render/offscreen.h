@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-// Colour and depth-stencil formats as the player's window gets them.
+// Colour and depth-stencil formats as the player's window gets them, drawn the same way up.
 struct OffscreenTarget {
     GLuint framebuffer = 0;
     GLuint color = 0;

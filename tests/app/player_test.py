@@ -13,8 +13,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from e2e import (Workspace, lit_box, line, player_window, press_escape,  # noqa: E402
-                 read_png, run_in, screenshot, stop, traced_calls, xdotool)
+from e2e import (Workspace, differing_pixels, lit_box, line, player_window,  # noqa: E402
+                 press_escape, read_png, run_in, screenshot, stop, traced_calls, wait_for, xdotool)
 
 PLAYER = RENDERER = None
 
@@ -155,6 +155,22 @@ class Screen(unittest.TestCase):
         self.assertEqual(draws, {"1"}, "the second scene is never drawn")
         deletes = [c.name for c in calls if c.name.startswith("glDelete") and c.name != "glDeleteShader"]
         self.assertEqual(deletes, ["glDeleteProgram", "glDeleteVertexArrays", "glDeleteBuffers"] * 2)
+
+    def test_tilted_overlapping_gradients_are_the_renderers_frame(self):
+        with Workspace(line("tiles.vert", "gradient.frag", 35, "inf")) as ws:
+            rendered = run_in(ws, RENDERER, args=["--at", "0", "-o", "frame.png"])
+            self.assertEqual(rendered.returncode, 0, rendered.stderr)
+            frame = read_png(ws.file("frame.png"))
+            player = subprocess.Popen([PLAYER], cwd=ws.path, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            try:
+                # Nearly the frame is the scene drawn; the test is whether it is the frame exactly.
+                near = lambda shot: shot if shot[:2] == frame[:2] and differing_pixels(frame, shot) < 20000 else None
+                shown = wait_for("the tiles on the screen", lambda: near(screenshot()))
+                press_escape(player)
+            finally:
+                stop(player)
+        self.assertGreater(lit_box(frame)[1], 1500000, "the tiles cover most of the screen")
+        self.assertEqual(differing_pixels(frame, shown), 0)
 
 
 if __name__ == "__main__":

@@ -12,7 +12,7 @@ import threading
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from e2e import Workspace, line, pixel, read_png, run_in, to_rgb, wait_for, xdotool  # noqa: E402
+from e2e import Workspace, differing_pixels, line, pixel, read_png, run_in, to_rgb, wait_for, xdotool  # noqa: E402
 
 LIVE = RENDERER = None
 PATIENCE = 90  # seconds any one wait may take on a loaded machine
@@ -36,15 +36,14 @@ def solid(rgb):
     return "#version 450 core\nout vec4 color;\nvoid main() { color = vec4(%g, %g, %g, 1.0); }\n" % rgb
 
 
-class Session(unittest.TestCase):
-    """One live window through every check, in the order a scene author would meet them."""
+class LiveWindow(unittest.TestCase):
+    """One live window of a test, its output collected, and the ways to wait on it."""
 
-    def setUp(self):
-        self.workspace = Workspace(line("flat.vert", "flat.frag", 1, 0.5) + line("wave.vert", "wave.frag", 2, 2),
-                                   {"wave.vert": WAVE_VERTEX, "wave.frag": WAVE_FRAGMENT})
+    def start(self, workspace, args):
+        self.workspace = workspace
         self.out, self.err = [], []
-        self.live = subprocess.Popen([LIVE, "--paused", "--at", "1.25", "-r", "24", "-s", "%dx%d" % SIZE],
-                                     cwd=self.workspace.path, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.live = subprocess.Popen([LIVE] + args, cwd=self.workspace.path, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, text=True)
         for stream, lines in ((self.live.stdout, self.out), (self.live.stderr, self.err)):
             threading.Thread(target=lambda s=stream, l=lines: l.extend(s), daemon=True).start()
         self.window = self.wait_for(lambda: xdotool("search", "--pid", str(self.live.pid)).stdout.split()[-1:],
@@ -90,11 +89,22 @@ class Session(unittest.TestCase):
         """The first line of standard output from index start on that holds text."""
         return self.wait_for(lambda: next((l for l in self.out[start:] if text in l), None), "a line with %r" % text)
 
+    def render(self, args):
+        render = run_in(self.workspace, RENDERER, args + ["-o", "ref.png"])
+        self.assertEqual(render.returncode, 0, render.stderr)
+        return read_png(os.path.join(self.workspace.path, "ref.png"))
+
+
+class Session(LiveWindow):
+    """One live window through every check, in the order a scene author would meet them."""
+
+    def setUp(self):
+        self.start(Workspace(line("flat.vert", "flat.frag", 1, 0.5) + line("wave.vert", "wave.frag", 2, 2),
+                             {"wave.vert": WAVE_VERTEX, "wave.frag": WAVE_FRAGMENT}), ["--paused", "--at", "1.25", "-r", "24", "-s", "%dx%d" % SIZE])
+
     def test_a_live_session(self):
         self.key(None, "scene 2/2, wave.vert, 1.250 s, paused")
-        render = run_in(self.workspace, RENDERER, ["-s", "%dx%d" % SIZE, "-r", "24", "--at", "1.25", "-o", "ref.png"])
-        self.assertEqual(render.returncode, 0, render.stderr)
-        reference = read_png(os.path.join(self.workspace.path, "ref.png"))
+        reference = self.render(["-s", "%dx%d" % SIZE, "-r", "24", "--at", "1.25"])
         self.wait_for(lambda: self.pixels() != reference, "the display over the scene")
         self.key("F12", "scene 2/2, wave.vert, 1.250 s, paused")
         self.wait_line(0, "Wrote frame-00030-320x180.png: frame 30, 1.250 s")
@@ -190,6 +200,30 @@ class Session(unittest.TestCase):
 
         xdotool("key", "Escape")
         self.assertEqual(self.live.wait(timeout=PATIENCE), 0, self.err[-5:])
+
+
+class Frames(LiveWindow):
+    """The paused window and its F12 file against the renderer's frame, where edges, depth and
+    interpolation vary along both axes: tilted, overlapping tiles and a scene of the demo."""
+
+    def the_renderers_frame(self, scene_list, files, at, title):
+        self.start(Workspace(scene_list, files), ["--paused", "--no-hud", "--at", at, "-r", "24", "-s", "640x360"])
+        reference = self.render(["-s", "640x360", "-r", "24", "--at", at])
+        # The title changes after the frame's swap, so the window holds the frame by then.
+        self.key(None, title)
+        self.assertEqual(differing_pixels(self.pixels(), reference), 0, "the window")
+        self.key("F12", title)
+        name = self.wait_line(0, "Wrote frame-").split()[1][:-1]
+        self.assertEqual(differing_pixels(read_png(os.path.join(self.workspace.path, name)), reference), 0, name)
+
+    def test_tilted_overlapping_tiles(self):
+        self.the_renderers_frame(line("tiles.vert", "gradient.frag", 35, 2), {}, "1", "scene 1/1, tiles.vert, 1.000 s, paused")
+
+    def test_a_demo_scene(self):
+        read = lambda name: open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shaders", name)).read()
+        shatter = next(l for l in read("prog.csv").splitlines(True) if "/shatter.vert" in l)
+        self.the_renderers_frame(shatter, {n: read(n) for n in ("shatter.vert", "shatter.frag")}, "5",
+                                 "scene 1/1, shatter.vert, 5.000 s, paused")
 
 
 class Statuses(unittest.TestCase):
