@@ -12,7 +12,9 @@ static const float margin = 8.0f;
 static const float stripHeight = 22.0f;
 static const ImU32 sceneColours[2] = {IM_COL32(70, 90, 130, 255), IM_COL32(50, 65, 100, 255)};
 static const ImU32 playheadColour = IM_COL32(255, 210, 60, 255);
-static const ImVec4 problemColour = ImVec4(1.0f, 0.45f, 0.4f, 1.0f);
+static const ImVec4 errorColour = ImVec4(1.0f, 0.45f, 0.4f, 1.0f);
+static const ImVec4 warningColour = ImVec4(1.0f, 0.8f, 0.3f, 1.0f);
+static const ImVec4 noticeColour = ImVec4(0.55f, 0.95f, 0.55f, 1.0f);
 static const ImGuiWindowFlags overlayFlags =
     ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
     ImGuiWindowFlags_NoFocusOnAppearing | ImGuiWindowFlags_NoNav;
@@ -63,7 +65,8 @@ static int64_t layOutStrip(const Timeline& timeline, const Playhead& playhead) {
     return std::min(static_cast<int64_t>(static_cast<double>(fraction) * frames), frames - 1);
 }
 
-static void layOutProblems(const std::vector<std::string>& lines) {
+// Lines wrap at the window's edge rather than run off a small window.
+static void layOutProblems(const std::vector<PanelLine>& lines) {
     if (lines.empty()) {
         return;
     }
@@ -72,10 +75,23 @@ static void layOutProblems(const std::vector<std::string>& lines) {
     ImGui::SetNextWindowSizeConstraints(ImVec2(0, 0), ImVec2(size.x - 2 * margin, size.y * 0.6f));
     ImGui::SetNextWindowBgAlpha(0.75f);
     ImGui::Begin("problems", nullptr, overlayFlags | ImGuiWindowFlags_AlwaysAutoResize);
-    ImGui::PushStyleColor(ImGuiCol_Text, problemColour);
-    for (const std::string& line : lines) {
-        ImGui::TextUnformatted(line.c_str());
+    ImGui::PushTextWrapPos(size.x - 4 * margin);
+    for (const PanelLine& line : lines) {
+        ImGui::PushStyleColor(ImGuiCol_Text, line.warning ? warningColour : errorColour);
+        ImGui::TextUnformatted(line.text.c_str());
+        ImGui::PopStyleColor();
     }
+    ImGui::PopTextWrapPos();
+    ImGui::End();
+}
+
+static void layOutNotice(const char* notice, float bottom) {
+    const ImVec2 size = ImGui::GetIO().DisplaySize;
+    ImGui::SetNextWindowPos(ImVec2(size.x - margin, bottom), 0, ImVec2(1.0f, 1.0f));
+    ImGui::SetNextWindowBgAlpha(0.75f);
+    ImGui::Begin("notice", nullptr, overlayFlags | ImGuiWindowFlags_AlwaysAutoResize);
+    ImGui::PushStyleColor(ImGuiCol_Text, noticeColour);
+    ImGui::TextUnformatted(notice);
     ImGui::PopStyleColor();
     ImGui::End();
 }
@@ -87,6 +103,13 @@ int64_t layOutHud(const HudFacts& facts) {
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplGlfw_NewFrame();
     ImGui::NewFrame();
+    if (!facts.shown) {
+        if (facts.notice) {
+            layOutNotice(facts.notice, ImGui::GetIO().DisplaySize.y - margin);
+        }
+        ImGui::Render();
+        return -1;
+    }
 
     layOutProblems(*facts.problems);
 
@@ -116,7 +139,11 @@ int64_t layOutHud(const HudFacts& facts) {
                     playhead.looping ? "on" : "off");
         seek = layOutStrip(timeline, playhead);
     }
+    const float clockTop = ImGui::GetWindowPos().y;
     ImGui::End();
+    if (facts.notice) {
+        layOutNotice(facts.notice, clockTop - margin);
+    }
     ImGui::Render();
     return seek;
 }

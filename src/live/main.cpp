@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
     }
     printReports(session.reports);
 
-    // Teardown mirrors set-up: the scenes and their picture, the watch, the display, the window, the library.
+    // Teardown mirrors set-up: the scenes and their picture, the watch, the display, the window,
+    // the library.
     releaseSequence(session.sequence);
     releasePicture(session.picture);
     closeFileWatch(session.watch);

@@ -16,6 +16,22 @@ static std::string counted(size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// The files a failed build is the fault of: those that cannot be read or do not compile, or the
+// pair that does not link. Not always the one just saved.
+static std::string blamedFiles(const LiveScene& live) {
+    const SceneDescription& scene = live.description;
+    std::string blamed;
+    const std::pair<const ShaderFile*, const BuildStep*> stages[] = {
+        {&scene.vertex, &live.report.vertex}, {&scene.fragment, &live.report.fragment}};
+    for (const auto& [file, step] : stages) {
+        if (!hasSource(*file) || !step->succeeded) {
+            blamed += (blamed.empty() ? "" : " and ") + printable(file->path);
+        }
+    }
+    return blamed.empty() ? printable(scene.vertex.path) + " with " + printable(scene.fragment.path)
+                          : blamed;
+}
+
 void reportBuilds(const LiveSequence& sequence, const std::vector<SceneBuild>& builds,
                   size_t shownScene, double seenAt, std::vector<Report>& reports) {
     for (const SceneBuild& build : builds) {
@@ -23,6 +39,11 @@ void reportBuilds(const LiveSequence& sequence, const std::vector<SceneBuild>& b
         if (!build.readable || (build.built && !build.linked)) {
             for (const std::string& problem : live.problems) {
                 std::cerr << problem << std::endl;
+            }
+        }
+        if (build.built && build.linked) {
+            for (const std::string& warning : live.warnings) {
+                std::cerr << warning << std::endl;
             }
         }
         if (build.file.empty()) {
@@ -34,7 +55,11 @@ void reportBuilds(const LiveSequence& sequence, const std::vector<SceneBuild>& b
             reports.push_back(
                 {"Cannot read " + where + "; the last good program stays", "", 0, false});
         } else if (!build.linked) {
-            reports.push_back({"Failed " + where + " in " + millisecondsText(build.milliseconds) +
+            const std::string blamed = blamedFiles(live);
+            const std::string saved =
+                blamed == printable(build.file) ? "" : ", after a save of " + printable(build.file);
+            reports.push_back({"Failed " + blamed + " (scene " + std::to_string(build.scene + 1) +
+                                   ")" + saved + " in " + millisecondsText(build.milliseconds) +
                                    ": " + counted(live.problems.size(), "problem", "problems") +
                                    "; the last good program stays",
                                "", 0, false});
@@ -49,8 +74,8 @@ void reportBuilds(const LiveSequence& sequence, const std::vector<SceneBuild>& b
 
 void reportList(const LiveSequence& sequence, const ListRead& read, const char* verb,
                 std::vector<Report>& reports) {
-    for (const std::string& problem : sequence.listProblems) {
-        std::cerr << problem << std::endl;
+    for (const ListProblem& problem : sequence.listProblems) {
+        std::cerr << problem.text << std::endl;
     }
     const std::string list = printable(sequence.listPath);
     const size_t count = sequence.scenes.size();

@@ -53,6 +53,7 @@ static SceneBuild buildScene(const std::string& listPath, LiveScene& live, size_
     live.problems = sceneProblems(listPath, description, report);
     live.report = report;
     if (fresh || build.linked) {
+        live.warnings = sceneWarnings(description, activeUniformNames(program));
         installSceneProgram(*live.scene, program);
     } else {
         glDeleteProgram(program);
@@ -84,7 +85,10 @@ ListRead readSequence(LiveSequence& sequence, bool rebuildAll, std::vector<Scene
     result.changed = true;
     sequence.listReadable = list.readable;
     sequence.listText = list.text;
-    sequence.listProblems = listProblemLines(list);
+    sequence.listProblems = list.problems;
+    if (!listProblem(list).empty()) {
+        sequence.listProblems.push_back({0, listProblem(list), false, false});
+    }
 
     // Each line takes the first old scene with the same two files, which keeps its program.
     std::vector<LiveScene*> previous = std::move(sequence.scenes);
@@ -140,12 +144,18 @@ void reloadShaderFile(LiveSequence& sequence, const std::string& path,
     returnFreedMemory();
 }
 
-std::vector<std::string> problemLines(const LiveSequence& sequence) {
-    std::vector<std::string> lines = sequence.listProblems;
+std::vector<PanelLine> problemLines(const LiveSequence& sequence) {
+    std::vector<PanelLine> lines;
+    for (const ListProblem& problem : sequence.listProblems) {
+        lines.push_back({problem.text, problem.warning});
+    }
     for (size_t i = 0; i < sequence.scenes.size(); ++i) {
         const std::string scene = "scene " + std::to_string(i + 1) + ": ";
         for (const std::string& problem : sequence.scenes[i]->problems) {
-            lines.push_back(scene + problem);
+            lines.push_back({scene + problem, false});
+        }
+        for (const std::string& warning : sequence.scenes[i]->warnings) {
+            lines.push_back({scene + warning, true});
         }
     }
     return lines;

@@ -18,9 +18,10 @@ struct LiveScene {
     // the driver said of it (the program drawn is the last one that linked).
     std::string builtVertex, builtFragment;
     ProgramReport report;
-    // Everything wrong at the last attempt, as the renderer's check words it; empty for a scene
-    // in good health.
+    // Everything wrong at the last attempt, and what the last program that linked may draw
+    // otherwise than meant, as the renderer's check words them; empty for a scene in good health.
     std::vector<std::string> problems;
+    std::vector<std::string> warnings;
 };
 
 struct LiveSequence {
@@ -28,8 +29,14 @@ struct LiveSequence {
     std::string listText;
     bool listReadable = false;
     std::vector<LiveScene*> scenes;
-    // The list cannot be read or makes no scenes, and what its lines hide or skip.
-    std::vector<std::string> listProblems;
+    // What its lines hide or skip, and that it cannot be read or makes no scenes.
+    std::vector<ListProblem> listProblems;
+};
+
+// A line of the display's problems panel.
+struct PanelLine {
+    std::string text;
+    bool warning;
 };
 
 // What one build of a scene's program did, for the one-line reports.
@@ -57,9 +64,9 @@ ListRead readSequence(LiveSequence& sequence, bool rebuildAll, std::vector<Scene
 // After a save of a shader: builds again the scenes that use it and whose sources changed.
 void reloadShaderFile(LiveSequence& sequence, const std::string& path,
                       std::vector<SceneBuild>& builds);
-// The display's problems panel, a line each: the list's problems, then each scene's under its
-// number; empty for a sequence in good health.
-std::vector<std::string> problemLines(const LiveSequence& sequence);
+// The display's problems panel, a line each: the list's problems, then each scene's problems and
+// warnings under its number; empty for a sequence in good health.
+std::vector<PanelLine> problemLines(const LiveSequence& sequence);
 // Releases every scene, in list order.
 void releaseSequence(LiveSequence& sequence);
 

@@ -19,6 +19,8 @@ static const char* const programName = "prismwafer-live";
 static const double idleLook = 1.0 / 60.0;
 // Playing, the title's time changes every frame; the window system is told a few times a second.
 static const double titleInterval = 0.25;
+// How long a notice stays on screen.
+static const double noticeSeconds = 3.0;
 
 static double windowSystemSeconds(void*) {
     return glfwGetTime();
@@ -60,9 +62,14 @@ void startSequence(LiveSession& session) {
     session.titleSetAt = -INFINITY;
 }
 
+// The display is drawn when shown, and hidden too while a notice is up.
+static bool displayDrawn(const LiveSession& session) {
+    return session.controls.hudShown || !session.notice.empty();
+}
+
 void takeEvents(LiveSession& session) {
     // Paused with nothing to redraw, wait for events, looking at the file watch meanwhile.
-    const bool echoing = session.controls.hudShown && session.hudEchoes > 0;
+    const bool echoing = displayDrawn(session) && session.hudEchoes > 0;
     if (session.controls.playhead.paused && !session.input.redraw && !echoing) {
         const double untilSettled = nextSettleTime(session.watch) - steadySeconds();
         glfwWaitEventsTimeout(std::clamp(untilSettled, 0.0, idleLook));
@@ -129,10 +136,14 @@ void followSaves(LiveSession& session) {
 
 bool frameDue(LiveSession& session) {
     Playhead& playhead = session.controls.playhead;
+    if (!session.notice.empty() && glfwGetTime() >= session.noticeUntil) {
+        session.notice.clear();
+        session.input.redraw = true;
+    }
     const bool moved =
         advancePlayhead(playhead, session.timeline, session.clock.seconds(session.clock.context));
     const bool needed = moved || session.input.redraw || !playhead.paused;
-    if (!needed && !(session.controls.hudShown && session.hudEchoes > 0)) {
+    if (!needed && !(displayDrawn(session) && session.hudEchoes > 0)) {
         return false;
     }
     // The display lays a new window out over two frames; paused, they are drawn too.
@@ -153,11 +164,14 @@ static void writeShownFrame(LiveSession& session, int width, int height) {
     if (writePngFile(name, session.pixels.data(), width, height, error)) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.3f s", shownSecond(playhead, session.timeline));
-        std::cout << "Wrote " << name << ": frame " << playhead.frame << ", " << seconds
-                  << std::endl;
+        session.notice = "Wrote " + std::string(name) + ": frame " +
+                         std::to_string(playhead.frame) + ", " + seconds;
+        std::cout << session.notice << std::endl;
     } else {
+        session.notice = "Not written: " + error;
         std::cerr << programName << ": " << error << std::endl;
     }
+    session.noticeUntil = glfwGetTime() + noticeSeconds;
 }
 
 void drawFrame(LiveSession& session) {
@@ -179,10 +193,11 @@ void drawFrame(LiveSession& session) {
     }
     controls.writeFrame = false;
     showPicture(session.picture);
-    if (controls.hudShown) {
+    if (displayDrawn(session)) {
         const int64_t seek =
             layOutHud(HudFacts{&session.sequence, &session.problems, &session.timeline,
-                               &controls.playhead, session.frameMilliseconds});
+                               &controls.playhead, session.frameMilliseconds, controls.hudShown,
+                               session.notice.empty() ? nullptr : session.notice.c_str()});
         drawHud();
         if (seek >= 0) {
             seekFrame(controls.playhead, session.timeline, seek);

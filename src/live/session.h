@@ -25,7 +25,10 @@ struct LiveSession {
     // Drawn where the renderer draws, then copied into the window.
     LivePicture picture;
     // What the display lists changes only with a build, not from frame to frame.
-    std::vector<std::string> problems;
+    std::vector<PanelLine> problems;
+    // What F12 did, on screen for a moment, whether or not the display is shown.
+    std::string notice;
+    double noticeUntil = 0.0;
     Timeline timeline;
     LiveControls controls;
     // Real time comes from the window system unless something else is to lead: the place moves

@@ -40,19 +40,21 @@ static std::string counted(size_t count, const char* one, const char* many) {
 }
 
 // --check: every problem on a line of its own, then each scene that does not build, then the
-// total; status 1 when anything at all is wrong.
+// total; status 1 when anything at all is wrong, warnings included.
 static int checkScenes(const RenderOptions& options, const CheckedSceneList& list) {
     if (!list.readable) {
         return fail(unreadableList(options, list));
     }
     std::vector<Problem> problems = list.problems;
     if (!list.listProblem.empty()) {
-        problems.push_back({list.listProblem, {}});
+        problems.push_back({list.listProblem, {}, false});
     }
     size_t listProblems = 0;
+    size_t warnings = 0;
     for (const Problem& problem : problems) {
         std::cerr << problem.text << std::endl;
-        listProblems += problem.scene ? 0 : 1;
+        warnings += problem.warning ? 1 : 0;
+        listProblems += problem.scene || problem.warning ? 0 : 1;
     }
     size_t broken = 0;
     for (size_t i = 0; i < list.origins.size(); ++i) {
@@ -71,16 +73,19 @@ static int checkScenes(const RenderOptions& options, const CheckedSceneList& lis
         }
         return 0;
     }
-    std::vector<std::string> parts;
+    std::string total;
     if (broken > 0) {
-        parts.push_back(std::to_string(broken) +
-                        (broken == 1 ? " does not build" : " do not build"));
+        total +=
+            ", " + std::to_string(broken) + (broken == 1 ? " does not build" : " do not build");
     }
     if (listProblems > 0) {
-        parts.push_back(counted(listProblems, "problem", "problems") + " in the list");
+        total += ", " + counted(listProblems, "problem", "problems") + " in the list";
     }
-    std::cout << "Checked " << counted(list.scenes.size(), "scene", "scenes") << ": " << parts[0]
-              << (parts.size() > 1 ? ", " + parts[1] : "") << "." << std::endl;
+    if (warnings > 0) {
+        total += ", " + counted(warnings, "warning", "warnings");
+    }
+    std::cout << "Checked " << counted(list.scenes.size(), "scene", "scenes") << ": "
+              << total.substr(2) << "." << std::endl;
     return 1;
 }
 

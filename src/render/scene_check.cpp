@@ -2,6 +2,7 @@
 // found on the way, each on a line of its own that editors and build logs can jump from.
 #include "render/scene_check.h"
 
+#include "scene/program.h"
 #include "scene/scene_list.h"
 
 CheckedSceneList loadCheckedSceneList(const std::string& path, bool playerMessages) {
@@ -19,17 +20,24 @@ CheckedSceneList loadCheckedSceneList(const std::string& path, bool playerMessag
         for (; nextListProblem < described.problems.size() &&
                described.problems[nextListProblem].listLine <= line;
              ++nextListProblem) {
-            list.problems.push_back({described.problems[nextListProblem].text, std::nullopt});
+            const ListProblem& problem = described.problems[nextListProblem];
+            list.problems.push_back({problem.text, std::nullopt, problem.warning});
         }
     };
     for (size_t i = 0; i < described.scenes.size(); ++i) {
         const SceneDescription& scene = described.scenes[i];
         listProblemsUpTo(scene.listLine);
-        for (std::string& problem : sceneProblems(path, scene, reports[i])) {
-            list.problems.push_back({std::move(problem), i});
+        for (std::string& problem : sceneProblems(path, scene, reports[i], "-C")) {
+            list.problems.push_back({std::move(problem), i, false});
         }
-        list.origins.push_back({scene.listLine, scene.vertex.path, scene.fragment.path,
-                                sceneBuilds(scene, reports[i])});
+        const bool builds = sceneBuilds(scene, reports[i]);
+        if (builds) {
+            const std::vector<std::string> uniforms = activeUniformNames(list.scenes[i]->program);
+            for (std::string& warning : sceneWarnings(scene, uniforms)) {
+                list.problems.push_back({std::move(warning), i, true});
+            }
+        }
+        list.origins.push_back({scene.listLine, scene.vertex.path, scene.fragment.path, builds});
     }
     listProblemsUpTo(SIZE_MAX);
     return list;

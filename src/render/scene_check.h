@@ -19,7 +19,8 @@ struct SceneOrigin {
 // scene is built from.
 struct Problem {
     std::string text;
-    std::optional<size_t> scene; // the index of the scene that does not build, if it is one's
+    std::optional<size_t> scene; // the index of the scene it belongs to, if it is one's
+    bool warning = false;        // the scene is drawn as it says, but likely not as meant
 };
 
 struct CheckedSceneList {
@@ -31,7 +32,8 @@ struct CheckedSceneList {
 };
 
 // Reads the list at path and builds every scene it names. Problems read "LIST:LINE: ..." for the
-// list's lines and the files they name, and "FILE:LINE:COLUMN: ..." for what the compiler says.
+// list's lines and the files they name, and "FILE:LINE:COLUMN: ..." for what the compiler says;
+// warnings name uniforms nothing sets and instance counts too large to draw in good time.
 // With playerMessages, prints on the way what the player prints while loading, except the
 // short-line warning, which is one of the problems; without, prints nothing.
 CheckedSceneList loadCheckedSceneList(const std::string& path, bool playerMessages);

@@ -3,6 +3,7 @@
 
 #include <glad/gl.h>
 
+#include <algorithm>
 #include <iostream>
 
 // A log as text, by the length the driver reports having written.
@@ -69,4 +70,22 @@ uint32_t buildProgram(const std::string& vertexSource, const std::string& fragme
         printFailure("ERROR: Unable to link program. OpenGL returned:", report.link);
     }
     return program;
+}
+
+std::vector<std::string> activeUniformNames(uint32_t program) {
+    GLint count = 0;
+    GLint longest = 0;
+    glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
+    glGetProgramiv(program, GL_ACTIVE_UNIFORM_MAX_LENGTH, &longest);
+    std::vector<std::string> names;
+    std::string name(static_cast<size_t>(std::max(longest, 1)), '\0');
+    for (GLint index = 0; index < count; ++index) {
+        GLsizei length = 0;
+        GLint size = 0;
+        GLenum type = 0;
+        glGetActiveUniform(program, static_cast<GLuint>(index), static_cast<GLsizei>(name.size()),
+                           &length, &size, &type, name.data());
+        names.emplace_back(name.data(), static_cast<size_t>(std::max(length, 0)));
+    }
+    return names;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scene/scene_problems.h"
 
@@ -12,3 +13,6 @@
 // warnings included.
 uint32_t buildProgram(const std::string& vertexSource, const std::string& fragmentSource,
                       bool printLogs, ProgramReport& report);
+
+// The names of the program's active uniforms, arrays by their first element ("weights[0]").
+std::vector<std::string> activeUniformNames(uint32_t program);

@@ -22,15 +22,35 @@ void describeListText(SceneListDescription& list) {
     list.scenes.clear();
     list.problems.clear();
     const std::string place = printable(list.path);
+    // Some editors start a UTF-8 file with a byte-order mark; the player reads it as part of the
+    // first path, so the file that line names is never found.
+    if (startsWithByteOrderMark(list.text)) {
+        list.problems.push_back({1,
+                                 place + ":1: the list starts with a UTF-8 byte-order mark, "
+                                         "which is read as part of the first path; save the "
+                                         "list without it",
+                                 false, false});
+    }
     const std::vector<std::string_view> lines = splitLines(list.text);
     for (size_t index = 0; index < lines.size(); ++index) {
         const size_t lineNumber = index + 1;
         const SceneLine line = readSceneLine(lines[index], place, lineNumber);
         for (std::string& problem : sceneLineProblems(lines[index], place, lineNumber)) {
-            list.problems.push_back({lineNumber, std::move(problem), !line.isScene});
+            list.problems.push_back({lineNumber, std::move(problem), !line.isScene, false});
         }
         if (!line.isScene) {
             continue;
+        }
+        // A count out of range is said so already.
+        if (line.instanceCount > largestSensibleInstanceCount &&
+            instanceCountProblem(splitFields(lines[index])[2]).empty()) {
+            list.problems.push_back(
+                {lineNumber,
+                 place + ":" + std::to_string(lineNumber) + ": " +
+                     std::to_string(line.instanceCount) + " instances are more than " +
+                     std::to_string(largestSensibleInstanceCount) +
+                     ": each frame draws the quad that often, which can take seconds",
+                 false, true});
         }
         SceneDescription scene;
         scene.listLine = lineNumber;
@@ -66,15 +86,4 @@ std::string listProblem(const SceneListDescription& list) {
         return problem;
     }
     return list.scenes.empty() ? printable(list.path) + ": the list makes no scene" : "";
-}
-
-std::vector<std::string> listProblemLines(const SceneListDescription& list) {
-    std::vector<std::string> lines;
-    for (const ListProblem& problem : list.problems) {
-        lines.push_back(problem.text);
-    }
-    if (!listProblem(list).empty()) {
-        lines.push_back(listProblem(list));
-    }
-    return lines;
 }

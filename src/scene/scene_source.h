@@ -31,6 +31,7 @@ struct ListProblem {
     size_t listLine = 0;
     std::string text;
     bool shortLine = false; // the warning the player prints too
+    bool warning = false;   // the scene is made as the line says, but it may not be what was meant
 };
 
 struct SceneListDescription {
@@ -42,6 +43,10 @@ struct SceneListDescription {
     std::vector<ListProblem> problems;    // in list order
 };
 
+// Above this many instances a frame takes seconds on a software rasteriser: the demo's scenes
+// draw a few thousand.
+constexpr int32_t largestSensibleInstanceCount = 1000000;
+
 // Reads the list at path and every shader file it names, in list order, without a word.
 SceneListDescription describeSceneList(const std::string& path);
 // Reads the list's text, already in list.text, into scenes and problems; reads no shader.
@@ -52,5 +57,3 @@ void readShaderFiles(SceneDescription& scene);
 // What is wrong with the list as a whole, or "": "cannot read the scene list PATH: REASON" (with
 // the working folder a relative path was looked for in), or "PATH: the list makes no scene".
 std::string listProblem(const SceneListDescription& list);
-// The problems of the list's lines, then listProblem, in every program's words.
-std::vector<std::string> listProblemLines(const SceneListDescription& list);

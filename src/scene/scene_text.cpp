@@ -59,6 +59,10 @@ std::string loadedSceneLine(std::string_view vertexPath, std::string_view fragme
     return line;
 }
 
+bool startsWithByteOrderMark(std::string_view text) {
+    return text.substr(0, 3) == "\xEF\xBB\xBF";
+}
+
 bool isBlankLine(std::string_view line) {
     return line.find_first_not_of(" \t\r\v\f") == std::string_view::npos;
 }

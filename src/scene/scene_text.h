@@ -31,6 +31,9 @@ std::string formatDuration(float duration);
 std::string loadedSceneLine(std::string_view vertexPath, std::string_view fragmentPath,
                             int32_t instanceCount, float duration);
 
+// Whether text starts with the three bytes of a UTF-8 byte-order mark.
+bool startsWithByteOrderMark(std::string_view text);
+
 // True for a line made only of blanks, tabs and carriage returns (or nothing at all).
 bool isBlankLine(std::string_view line);
 

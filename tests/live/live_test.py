@@ -110,8 +110,10 @@ class Session(LiveWindow):
         self.wait_line(0, "Wrote frame-00030-320x180.png: frame 30, 1.250 s")
         self.assertTrue(read_png(os.path.join(self.workspace.path, "frame-00030-320x180.png")) == reference,
                         "the file holds the renderer's frame, without the display")
+        green = lambda image: sum(g > 200 and r < 170 and b < 170 for r, g, b in zip(*[iter(image[2])] * 3))
+        self.wait_for(lambda: green(self.pixels()) > green(reference) + 20, "the notice of the frame written")
         self.key("h", "scene 2/2, wave.vert, 1.250 s, paused")
-        self.wait_for(lambda: self.pixels() == reference, "the renderer's frame once the display is hidden")
+        self.wait_for(lambda: self.pixels() == reference, "the renderer's frame once the display and notice are gone")
 
         for shape, rgb in (("in place", (0, 1, 0)), ("rename over", (0, 0, 1)), ("delete and create", (1, 1, 0))):
             start = len(self.out)
@@ -134,6 +136,13 @@ class Session(LiveWindow):
         self.save("wave.frag", solid((0, 1, 1)))
         self.assertIn("; its problems are cleared", self.wait_line(start, "Reloaded shaders/wave.frag"))
         self.assertEqual(self.centre(), (0, 255, 255))
+        # A save of the good file while the other is broken blames the broken one.
+        self.save("wave.vert", "#version 450 core\nvoid main() { gl_Position = nothing; }\n")
+        self.wait_line(start, "Failed shaders/wave.vert (scene 2) in ")
+        self.save("wave.frag", solid((0, 1, 1)) + "// touched\n")
+        self.wait_line(start, "Failed shaders/wave.vert (scene 2), after a save of shaders/wave.frag in ")
+        self.save("wave.vert", WAVE_VERTEX)
+        self.wait_line(start, "Reloaded shaders/wave.vert (scene 2)")
 
         # The burst lands while the program cannot read, as on a busy machine; a later save's line
         # then follows the burst's, and nothing of the burst may come after it.
@@ -151,8 +160,10 @@ class Session(LiveWindow):
 
         start = len(self.out)
         self.save("prog.csv", line("red.vert", "red.frag", 1, 0.5) + line("wave.vert", "wave.frag", 2, 2) +
-                  line("flat.vert", "flat.frag", 1, 3))
+                  line("flat.vert", "flat.frag", 1, "3s"))
         self.assertIn(": 3 scenes, 1 built, 0 failed, 2 unchanged\n", self.wait_line(start, "Read shaders/prog.csv in "))
+        self.wait_for(lambda: "shaders/prog.csv:3: duration '3s' has 's' after the number, which is ignored (read as "
+                      "3)\n" in self.err, "the list's problems, in the checker's words")
         self.key(None, "scene 2/3, wave.vert, 1.250 s, paused")
         self.assertEqual(self.centre(), (255, 0, 255), "the scene kept its program")
         for key, title in (("Left", "1/3, red.vert, 0.250"), ("period", "1/3, red.vert, 0.292"),

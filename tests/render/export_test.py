@@ -18,8 +18,10 @@ from e2e import Workspace, line, read_png, run_in  # noqa: E402
 RENDERER = None
 BAD_FRAGMENT = "#version 450 core\nout vec4 color;\nvoid main() {\n  color = vec4(1.0) nonsense;\n}\n"
 UNMATCHED_FRAGMENT = "#version 450 core\nin vec3 nowhere;\nout vec4 color;\nvoid main() { color = vec4(nowhere, 1); }\n"
+FOREIGN_FRAGMENT = "#version 450 core\nuniform float iTime;\nout vec4 color;\nvoid main() { color = vec4(iTime); }\n"
 SHADERS = {"bad.frag": BAD_FRAGMENT, "unmatched.frag": UNMATCHED_FRAGMENT,
-           "empty.frag": ""}
+           "empty.frag": "", "foreign.frag": FOREIGN_FRAGMENT, "bom.frag": "\ufeff" + FOREIGN_FRAGMENT,
+           "unversioned.frag": FOREIGN_FRAGMENT.split("\n", 1)[1]}
 # At 10 fps, frames 0..5, 6..8 and 9..12; the third scene's time starts at frame 8's reading.
 THREE_SCENES = line("red.vert", "clock.frag", 1, 0.45) + line("red.vert", "red.frag", 1, 0.25) + \
     line("red.vert", "clock.frag", 1, 0.35)
@@ -52,7 +54,9 @@ class Check(ExportCase):
                   line("red.vert", "red.frag", "9999999999", "1e39") + line("red.vert", "red.frag", -1, -2) +
                   "\t \n" + line("red.vert", "missing.frag", 1, 1) + line("red.vert", "empty.frag", 1, 1) +
                   line("red.vert", "bad.frag", 1, 1) + line("red.vert", "unmatched.frag", 1, 1) +
-                  line("red.vert", "red.frag", 1, "inf").replace("\n", "\r\n"))
+                  line("red.vert", "red.frag", 1, "inf").replace("\n", "\r\n") +
+                  line("red.vert", "foreign.frag", 1, 1) + line("red.vert", "bom.frag", 1, 1) +
+                  line("red.vert", "unversioned.frag", 1, 1) + line("red.vert", "red.frag", 2000000, 1))
         with open(self.path("hostile.csv"), "w") as f:
             f.write(listed)
         result = render(self.workspace, "-q", "--check", "hostile.csv")
@@ -74,15 +78,42 @@ class Check(ExportCase):
             "hostile.csv:9: the fragment shader shaders/empty.frag is empty"])
         # The driver's compile log, placed in the file; the link's, on the list line that pairs the two.
         self.assertRegex(problems[11], r"^shaders/bad\.frag:4:\d+: error: \S")
-        self.assertEqual(len(problems), 13)
+        self.assertEqual(len(problems), 19)
         self.assertRegex(problems[12], r"^hostile\.csv:11: linking shaders/red\.vert with shaders/unmatched\.frag: "
                                        r"error: .*`nowhere'")
+        # Warnings: a uniform nothing sets, and more instances than a frame can draw in good time; hints
+        # before the driver's words where they do not say what to change.
+        self.assertEqual(problems[13], "shaders/foreign.frag:2: uniform 'iTime' is never set (only mvp and time are); "
+                                       "it stays 0")
+        self.assertEqual(problems[14], "shaders/bom.frag:1: the file starts with a UTF-8 byte-order mark, which the "
+                                       "driver reads before #version; save it without the mark")
+        self.assertEqual(problems[16], "shaders/unversioned.frag:1: no #version line first: a scene's shaders start "
+                                       "with '#version 450 core'")
+        self.assertTrue(problems[15].startswith("shaders/bom.frag:1:") and problems[17].startswith("shaders/unversioned"))
+        self.assertEqual(problems[18], "hostile.csv:16: 2000000 instances are more than 1000000: each frame draws the "
+                                       "quad that often, which can take seconds")
         self.assertEqual(result.stdout.decode().splitlines(), [
             "hostile.csv:8: scene 5 does not build (shaders/red.vert, shaders/missing.frag)",
             "hostile.csv:9: scene 6 does not build (shaders/red.vert, shaders/empty.frag)",
             "hostile.csv:10: scene 7 does not build (shaders/red.vert, shaders/bad.frag)",
             "hostile.csv:11: scene 8 does not build (shaders/red.vert, shaders/unmatched.frag)",
-            "Checked 9 scenes: 4 do not build, 9 problems in the list."])
+            "hostile.csv:14: scene 11 does not build (shaders/red.vert, shaders/bom.frag)",
+            "hostile.csv:15: scene 12 does not build (shaders/red.vert, shaders/unversioned.frag)",
+            "Checked 13 scenes: 6 do not build, 9 problems in the list, 2 warnings."])
+        # The list's own mark, and a list given from elsewhere whose paths are beside it.
+        os.mkdir(self.path("elsewhere"))
+        os.rename(self.path("shaders"), self.path("elsewhere", "shaders"))
+        with open(self.path("elsewhere", "prog.csv"), "w") as f:
+            f.write("\ufeff" + line("red.vert", "red.frag", 1, 1))
+        problems = render(self.workspace, "-q", "--check", "elsewhere/prog.csv").stderr.decode().splitlines()
+        self.assertEqual(problems[:2], [
+            "elsewhere/prog.csv:1: the list starts with a UTF-8 byte-order mark, which is read as part of the first "
+            "path; save the list without it",
+            "elsewhere/prog.csv:1: cannot read the vertex shader \ufeffshaders/red.vert: No such file or directory",
+        ])
+        self.assertTrue(problems[2].endswith("fragment shader shaders/red.frag: No such file or directory; the list's "
+                                             "paths are read from the working folder, and elsewhere/shaders/red.frag "
+                                             "is there (-C elsewhere works from there)"), problems[2])
 
     def test_quiet_means_silent_and_broken_scenes_stop_a_render(self):
         for args in (["--check"], ["-r", "30000/1001", "-o", "v.y4m"], ["--scene", "2", "--at", "0.1", "-o", "s.png"]):

@@ -201,23 +201,37 @@ TEST_F(SceneListLoader, LinesBecomeScenesInOrder) {
     }
 }
 
-// The live preview's display lists the list's problems, then each scene's under its number.
+// The live preview's display lists the list's problems, then each scene's under its number, the
+// warnings apart: a uniform nothing sets, placed where it is declared, and one with a value not.
 TEST_F(SceneListLoader, LiveProblemsAreListedUnderTheirScenesNumber) {
     ShaderFiles files(plainVertex, brokenSource);
     const std::string missing = (files.dir.path / "none.frag").string();
+    const std::string foreign = files.dir.write("foreign.frag", R"(#version 450 core
+uniform float iTime;
+uniform vec2 iResolution, offset = vec2(1.0);
+out vec4 color;
+void main() { color = vec4(iTime, iResolution + offset, 1.0); }
+)");
     LiveSequence sequence;
-    sequence.listPath =
-        files.dir.write("prog.csv", files.vertex + "\t" + missing + "\t1\t1\nshort\n" +
-                                        files.vertex + "\t" + files.fragment + "\t1\t1\n");
+    sequence.listPath = files.dir.write(
+        "prog.csv", files.vertex + "\t" + missing + "\t1\t1\nshort\n" + files.vertex + "\t" +
+                        files.fragment + "\t1\t1\n" + files.vertex + "\t" + foreign + "\t1\t1\n");
     std::vector<SceneBuild> builds;
     readSequence(sequence, false, builds);
-    const std::vector<std::string> lines = problemLines(sequence);
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[0].rfind(sequence.listPath + ":2: skipped", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1], "scene 1: " + sequence.listPath + ":1: cannot read the fragment shader " +
-                            missing + ": No such file or directory");
-    for (size_t i = 2; i < lines.size(); ++i) {
-        EXPECT_EQ(lines[i].rfind("scene 2: " + files.fragment + ":2:", 0), 0u) << lines[i];
+    const std::vector<PanelLine> lines = problemLines(sequence);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[0].text.rfind(sequence.listPath + ":2: skipped", 0), 0u) << lines[0].text;
+    EXPECT_EQ(lines[1].text, "scene 1: " + sequence.listPath +
+                                 ":1: cannot read the fragment shader " + missing +
+                                 ": No such file or directory");
+    for (size_t i = 2; i + 2 < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].text.rfind("scene 2: " + files.fragment + ":2:", 0), 0u) << lines[i].text;
+    }
+    const std::string unset = " is never set (only mvp and time are); it stays 0";
+    EXPECT_EQ(lines[lines.size() - 2].text, "scene 3: " + foreign + ":2: uniform 'iTime'" + unset);
+    EXPECT_EQ(lines.back().text, "scene 3: " + foreign + ":3: uniform 'iResolution'" + unset);
+    for (const PanelLine& line : lines) {
+        EXPECT_EQ(line.warning, line.text.rfind("scene 3", 0) == 0) << line.text;
     }
     const GLuint program = sequence.scenes[1]->scene->program;
     releaseSequence(sequence);
