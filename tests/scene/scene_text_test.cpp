@@ -7,9 +7,12 @@
 #include <cstring>
 #include <limits>
 
+#include "scene/scene_problems.h"
+#include "scene/scene_source.h"
 #include "scene/scene_text.h"
 #include "scene/shader_log.h"
 #include "scene/transform.h"
+#include "temp_dir.h"
 
 using Pieces = std::vector<std::string_view>;
 
@@ -129,3 +132,42 @@ TEST(ShaderLog, PlacesEachMessageWhereTheDriverSays) {
         EXPECT_EQ(placed, expected) << log;
     }
 }
+
+// clang-format off
+// The road's GL-free half: a list read into descriptions and problems, and a build's report
+// turned into lines, without a context.
+TEST(SceneDescriptions, ListAndReportBecomeTheLinesEveryProgramPrints) {
+    TempDir dir;
+    const std::string vertex = dir.write("a.vert", "#version 450 core\nvoid main() {}\n");
+    const std::string list = dir.write(
+        "prog.csv", "\xEF\xBB\xBF" "x\n" + vertex + "\t" + vertex + "\t3000000\t2s\n" + vertex +
+                        "\tnone.frag\t1\t1\n");
+    const SceneListDescription described = describeSceneList(list);
+    ASSERT_EQ(described.scenes.size(), 2u);
+    const SceneDescription& scene = described.scenes[0];
+    EXPECT_EQ(std::make_tuple(scene.listLine, scene.instanceCount, scene.duration, scene.vertex.text),
+              std::make_tuple(size_t{2}, 3000000, 2.0f, std::string("#version 450 core\nvoid main() {}\n")));
+    std::vector<std::tuple<size_t, bool, bool>> kinds; // line, player's short-line warning, warning
+    for (const ListProblem& problem : described.problems) {
+        kinds.emplace_back(problem.listLine, problem.shortLine, problem.warning);
+    }
+    EXPECT_EQ(kinds, (std::vector<std::tuple<size_t, bool, bool>>{
+                         {1, false, false}, {1, true, false}, {2, false, false}, {2, false, true}}));
+    EXPECT_EQ(listProblem(described), "");
+
+    const std::string place = list + ":3: ";
+    EXPECT_EQ(sceneProblems(list, described.scenes[1], ProgramReport{}),
+              std::vector<std::string>{place + "cannot read the fragment shader none.frag: No such file or directory"});
+    ProgramReport report;
+    report.vertex = {false, "0:2(14): error: `x' undeclared\n"};
+    EXPECT_EQ(sceneProblems(list, scene, report),
+              std::vector<std::string>{vertex + ":2:14: error: `x' undeclared"});
+    report.vertex = {true, ""};
+    report.link = {false, "error: no main\n"};
+    EXPECT_EQ(sceneProblems(list, scene, report),
+              std::vector<std::string>{list + ":2: linking " + vertex + " with " + vertex + ": error: no main"});
+    EXPECT_EQ(sceneWarnings(scene, {"mvp", "time", "weights[0]"}),
+              std::vector<std::string>{vertex + " or " + vertex + ": uniform 'weights' is never set (only mvp and time are); it stays 0"});
+    EXPECT_EQ(listProblem(describeSceneList(dir.write("empty.csv", "\n"))), dir.path.string() + "/empty.csv: the list makes no scene");
+}
+// clang-format on
