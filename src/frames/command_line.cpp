@@ -205,3 +205,13 @@ std::string readCount(const std::string& optionName, const std::string& value, i
     count = static_cast<int>(number);
     return "";
 }
+
+std::string readTempo(const std::string& value, double& bpm) {
+    char* end = nullptr;
+    const double number = value.empty() ? 0.0 : std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(number > 0.0 && number <= 1000.0)) {
+        return "--bpm needs beats a minute, above 0 and up to 1000, not " + quoted(value);
+    }
+    bpm = number;
+    return "";
+}

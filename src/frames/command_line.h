@@ -37,3 +37,5 @@ std::string readSeconds(const std::string& optionName, const std::string& value,
                         std::optional<double>& seconds);
 // A count from 1 up, such as a scene number.
 std::string readCount(const std::string& optionName, const std::string& value, int& count);
+// Beats a minute: a number above 0, up to 1000.
+std::string readTempo(const std::string& value, double& bpm);

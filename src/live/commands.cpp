@@ -23,6 +23,10 @@ static const KeyBinding keyBindings[] = {
     {GLFW_KEY_RIGHT, Shift::with, true, Command::frameForward},
     {GLFW_KEY_COMMA, Shift::any, true, Command::frameBack},
     {GLFW_KEY_PERIOD, Shift::any, true, Command::frameForward},
+    {GLFW_KEY_DOWN, Shift::without, true, Command::beatBack},
+    {GLFW_KEY_UP, Shift::without, true, Command::beatForward},
+    {GLFW_KEY_DOWN, Shift::with, true, Command::barBack},
+    {GLFW_KEY_UP, Shift::with, true, Command::barForward},
     {GLFW_KEY_PAGE_UP, Shift::any, false, Command::previousScene},
     {GLFW_KEY_PAGE_DOWN, Shift::any, false, Command::nextScene},
     {GLFW_KEY_HOME, Shift::any, false, Command::toStart},
@@ -49,6 +53,18 @@ Command commandForKey(int key, int action, int mods) {
     return Command::none;
 }
 
+// The beat `beats` on from the frame shown: forward from its end, so that a frame that holds a
+// beat does not step to that same beat again.
+static void stepOnGrid(LiveControls& controls, const Timeline& timeline, int beats) {
+    if (controls.grid.bpm <= 0.0) {
+        return;
+    }
+    const Playhead& playhead = controls.playhead;
+    const double from =
+        beats > 0 ? playhead.seconds + (1.0 - 1e-6) / timeline.fps : playhead.seconds;
+    seekSeconds(controls.playhead, timeline, stepBeats(controls.grid, from, beats));
+}
+
 void applyCommand(LiveControls& controls, const Timeline& timeline, Command command) {
     Playhead& playhead = controls.playhead;
     switch (command) {
@@ -65,6 +81,15 @@ void applyCommand(LiveControls& controls, const Timeline& timeline, Command comm
     case Command::frameBack:
     case Command::frameForward:
         seekFrame(playhead, timeline, playhead.frame + (command == Command::frameBack ? -1 : 1));
+        break;
+    case Command::beatBack:
+    case Command::beatForward:
+        stepOnGrid(controls, timeline, command == Command::beatBack ? -1 : 1);
+        break;
+    case Command::barBack:
+    case Command::barForward:
+        stepOnGrid(controls, timeline,
+                   (command == Command::barBack ? -1 : 1) * controls.grid.beatsPerBar);
         break;
     case Command::previousScene:
         toPreviousScene(playhead, timeline);

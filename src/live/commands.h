@@ -2,6 +2,7 @@
 // carries them out (GL-free: the window's share is left to the loop as requests).
 #pragma once
 
+#include "frames/music_grid.h"
 #include "live/playhead.h"
 
 enum class Command {
@@ -11,6 +12,10 @@ enum class Command {
     secondForward,
     frameBack,
     frameForward,
+    beatBack,
+    beatForward,
+    barBack,
+    barForward,
     previousScene,
     nextScene,
     toStart,
@@ -31,6 +36,7 @@ Command commandForKey(int key, int action, int mods);
 // window, the files or the loop as requests that the loop takes and clears.
 struct LiveControls {
     Playhead playhead;
+    MusicGrid grid; // without a tempo, the beat and bar keys do nothing
     bool hudShown = true;
     bool quit = false;
     bool toggleFullscreen = false;

@@ -12,6 +12,12 @@ static const float margin = 8.0f;
 static const float stripHeight = 22.0f;
 static const ImU32 sceneColours[2] = {IM_COL32(70, 90, 130, 255), IM_COL32(50, 65, 100, 255)};
 static const ImU32 playheadColour = IM_COL32(255, 210, 60, 255);
+static const ImU32 waveColour = IM_COL32(150, 200, 255, 150);
+static const ImU32 beatColour = IM_COL32(255, 255, 255, 40);
+static const ImU32 barColour = IM_COL32(255, 255, 255, 110);
+static const ImU32 sceneStartColour = IM_COL32(255, 120, 200, 255);
+// Grid lines closer than this many pixels are left out.
+static const float densestGrid = 3.0f;
 static const ImVec4 errorColour = ImVec4(1.0f, 0.45f, 0.4f, 1.0f);
 static const ImVec4 warningColour = ImVec4(1.0f, 0.8f, 0.3f, 1.0f);
 static const ImVec4 noticeColour = ImVec4(0.55f, 0.95f, 0.55f, 1.0f);
@@ -35,7 +41,50 @@ void destroyHud() {
     ImGui::DestroyContext();
 }
 
-static int64_t layOutStrip(const Timeline& timeline, const Playhead& playhead) {
+// The waveform, the grid of bars and beats, and each scene's real start against it.
+static void layOutMusic(const HudFacts& facts, int64_t frames, ImVec2 origin, float width) {
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    const double seconds = static_cast<double>(frames) / facts.timeline->fps;
+    StripSound& sound = *facts.sound;
+    const size_t columns = static_cast<size_t>(width);
+    if (sound.soundtrack && (sound.frames != frames || sound.peaks.size() != columns)) {
+        soundtrackPeaks(*sound.soundtrack, 0.0, seconds, columns, sound.peaks);
+        sound.frames = frames;
+    }
+    const float middle = origin.y + stripHeight / 2;
+    for (size_t column = 0; sound.soundtrack && column < sound.peaks.size(); ++column) {
+        const float reach = sound.peaks[column] * stripHeight / 2;
+        const float x = origin.x + static_cast<float>(column) + 0.5f;
+        draw->AddLine(ImVec2(x, middle - reach), ImVec2(x, middle + reach + 1.0f), waveColour);
+    }
+    const MusicGrid& grid = *facts.grid;
+    if (grid.bpm > 0.0) {
+        const double beat = beatSeconds(grid);
+        const float beatWidth = static_cast<float>(width * beat / seconds);
+        const int every = beatWidth >= densestGrid ? 1 : grid.beatsPerBar;
+        for (int64_t index = 0;
+             beatWidth * every >= densestGrid && static_cast<double>(index) * beat < seconds;
+             index += every) {
+            const float x = origin.x + beatWidth * static_cast<float>(index);
+            const bool bar = index % grid.beatsPerBar == 0;
+            draw->AddLine(ImVec2(x, origin.y), ImVec2(x, origin.y + stripHeight),
+                          bar ? barColour : beatColour);
+        }
+        // Where each scene really starts, by the end rule, so that a drift from the grid shows.
+        for (size_t scene = 0; scene + 1 < facts.timeline->endFrames.size(); ++scene) {
+            const float x =
+                origin.x +
+                width * static_cast<float>(static_cast<double>(facts.timeline->endFrames[scene]) /
+                                           static_cast<double>(frames));
+            draw->AddLine(ImVec2(x, origin.y - 2.0f), ImVec2(x, origin.y + stripHeight / 3),
+                          sceneStartColour, 2.0f);
+        }
+    }
+}
+
+static int64_t layOutStrip(const HudFacts& facts) {
+    const Timeline& timeline = *facts.timeline;
+    const Playhead& playhead = *facts.playhead;
     const int64_t frames = stripFrames(timeline, playhead);
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     const float width = std::max(ImGui::GetContentRegionAvail().x, 1.0f);
@@ -55,6 +104,7 @@ static int64_t layOutStrip(const Timeline& timeline, const Playhead& playhead) {
                             sceneColours[scene % 2]);
         drawnTo = right;
     }
+    layOutMusic(facts, frames, origin, width);
     const float x = xOf(playhead.frame);
     draw->AddRectFilled(ImVec2(x - 1.0f, origin.y - 2.0f),
                         ImVec2(x + 1.0f, origin.y + stripHeight + 2.0f), playheadColour);
@@ -137,7 +187,13 @@ int64_t layOutHud(const HudFacts& facts) {
         ImGui::Text("Frame time %.1f ms   %s   Speed %gx   Loop %s", facts.frameMilliseconds,
                     playhead.paused ? "Paused" : "Playing", playhead.speed,
                     playhead.looping ? "on" : "off");
-        seek = layOutStrip(timeline, playhead);
+        if (facts.grid->bpm > 0.0) {
+            ImGui::SameLine();
+            ImGui::Text("  Bar %s at %g bpm",
+                        gridPosition(*facts.grid, shownSecond(playhead, timeline)).c_str(),
+                        facts.grid->bpm);
+        }
+        seek = layOutStrip(facts);
     }
     const float clockTop = ImGui::GetWindowPos().y;
     ImGui::End();

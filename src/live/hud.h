@@ -5,10 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "frames/music_grid.h"
+#include "frames/soundtrack.h"
 #include "live/playhead.h"
 #include "live/sequence.h"
 
 struct GLFWwindow;
+
+// The soundtrack's waveform under the strip, worked out again only when the strip changes.
+struct StripSound {
+    const Soundtrack* soundtrack = nullptr;
+    std::vector<float> peaks;
+    int64_t frames = -1;
+};
 
 struct HudFacts {
     const LiveSequence* sequence;
@@ -16,8 +25,10 @@ struct HudFacts {
     const Timeline* timeline;
     const Playhead* playhead;
     double frameMilliseconds;
-    bool shown;         // hidden, only the notice is drawn
-    const char* notice; // a line confirming what was just done, or nullptr
+    bool shown;            // hidden, only the notice is drawn
+    const char* notice;    // a line confirming what was just done, or nullptr
+    const MusicGrid* grid; // bpm 0: none
+    StripSound* sound;     // without a soundtrack, no waveform
 };
 
 // Installs the library's window callbacks, which pass every event on to those already set.

@@ -26,38 +26,49 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Set-up: the window and its input, the display over it, the file watch, the sequence.
+    // Set-up: the soundtrack, the window and its input, the display over it, the file watch, the
+    // sequence, and the sound device, whose playback is the clock.
     LiveSession session;
     session.options = parsed.options;
     const LiveOptions& options = session.options;
-    session.window =
-        createLiveWindow(options.width, options.height, options.fullscreen, session.windowed);
+    std::string error;
+    if (!options.audio.empty() && !loadSoundtrack(options.audio, session.soundtrack, error)) {
+        std::cerr << programName << ": " << error << std::endl;
+        return 1;
+    }
+    session.window = createLiveWindow(options.width, options.height,
+                                      options.fullscreen || options.show, session.windowed);
     if (!session.window) {
         return 1;
     }
     followWindowInput(session.window, session.input);
     // The display's own callbacks go in after ours and pass every event on to them.
     createHud(session.window);
-    openSessionWatch(session);
+    if (!options.show) {
+        openSessionWatch(session);
+    }
     startSequence(session);
-    // The clock's seam: whatever reads the seconds here leads the picture.
-    session.clock = windowSystemClock();
+    startSoundtrack(session);
 
-    // The loop: events and commands, saves, then a frame when one is due.
+    // The loop: events and commands, saves, the clock and the sound, then a frame when one is due.
     while (!session.controls.quit && !glfwWindowShouldClose(session.window)) {
         takeEvents(session);
         applyCommands(session);
         followSaves(session);
-        if (frameDue(session)) {
+        const bool due = frameDue(session);
+        followWithSound(session);
+        if (due) {
             drawFrame(session);
             glfwSwapBuffers(session.window);
             finishFrame(session);
         }
+        session.controls.quit = session.controls.quit || showIsOver(session);
     }
     printReports(session.reports);
 
-    // Teardown mirrors set-up: the scenes and their picture, the watch, the display, the window,
-    // the library.
+    // Teardown mirrors set-up: the sound, the scenes and their picture, the watch, the display,
+    // the window, the library.
+    closeAudioOutput(session.audio);
     releaseSequence(session.sequence);
     releasePicture(session.picture);
     closeFileWatch(session.watch);

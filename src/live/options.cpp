@@ -16,20 +16,31 @@ Plays the scene list in a window and follows every save of the list and its shad
       --paused        start paused
       --fullscreen    start full screen
       --no-hud        start with the on-screen display hidden
+      --audio FILE    play the soundtrack (WAV, FLAC, Ogg Vorbis, Opus, MP3) with the picture; its
+                      playback is the clock. At speeds other than 1 it is muted
+      --bpm N         the music's tempo: a bar and beat grid on the strip, the place as bar.beat.row
+      --beats-per-bar N  beats a bar for the grid (default 4)
+      --rows-per-beat N  rows a beat for the grid (default 4; 3 or 6 give triplet rows)
+      --show          the demo for an audience: full screen, once from the start with its
+                      soundtrack, no display, no file watching, Escape the only key; exits at the end
   -h, --help          print this help and exit
   -V, --version       print the version and exit
 
 Keys: Space pause/play; Left/Right one second; Shift+Left/Right, ',' and '.' one frame;
-Page Up/Page Down previous/next scene; Home the start; L loop the scene; '[' and ']' speed;
-H on-screen display; F11 full screen; F12 write the frame as PNG; R reload all; Escape quit.
+Down/Up one beat, Shift+Down/Up one bar (with --bpm); Page Up/Page Down previous/next scene;
+Home the start; L loop the scene; '[' and ']' speed; H on-screen display; F11 full screen;
+F12 write the frame as PNG; R reload all; Escape quit.
 
-Exit status: 0 done; 1 no window could be opened; 2 the command line is wrong.
+Exit status: 0 done; 1 no window could be opened or the soundtrack cannot be read; 2 the command
+line is wrong.
 )";
 
 static const std::vector<OptionDefinition> optionDefinitions = {
-    {"fps", 'r', true},   {"size", 's', true},  {"at", 0, true},
-    {"scene", 0, true},   {"paused", 0, false}, {"fullscreen", 0, false},
-    {"no-hud", 0, false}, {"help", 'h', false}, {"version", 'V', false},
+    {"fps", 'r', true},         {"size", 's', true},        {"at", 0, true},
+    {"scene", 0, true},         {"paused", 0, false},       {"fullscreen", 0, false},
+    {"no-hud", 0, false},       {"audio", 0, true},         {"bpm", 0, true},
+    {"beats-per-bar", 0, true}, {"rows-per-beat", 0, true}, {"show", 0, false},
+    {"help", 'h', false},       {"version", 'V', false},
 };
 
 // Takes one option; false stops the parsing (a refused value, --help, --version).
@@ -52,6 +63,17 @@ static bool applyOption(LiveCommandLine& result, const OptionDefinition& option,
         options.fullscreen = true;
     } else if (name == "no-hud") {
         options.hud = false;
+    } else if (name == "audio") {
+        options.audio = value;
+        refused = value.empty() ? "--audio needs a file" : "";
+    } else if (name == "bpm") {
+        refused = readTempo(value, options.bpm);
+    } else if (name == "beats-per-bar") {
+        refused = readCount("--beats-per-bar", value, options.beatsPerBar);
+    } else if (name == "rows-per-beat") {
+        refused = readCount("--rows-per-beat", value, options.rowsPerBeat);
+    } else if (name == "show") {
+        options.show = true;
     } else {
         result.action = name == "help" ? LiveAction::help : LiveAction::version;
         return false;

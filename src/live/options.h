@@ -15,6 +15,11 @@ struct LiveOptions {
     bool paused = false;
     bool fullscreen = false;
     bool hud = true;
+    std::string audio; // the soundtrack, whose playback is the clock
+    double bpm = 0.0;  // 0: no grid
+    int beatsPerBar = 4;
+    int rowsPerBeat = 4;
+    bool show = false; // full screen, once through, Escape the only key
 };
 
 enum class LiveAction { run, help, version, usageError };

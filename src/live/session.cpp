@@ -30,6 +30,52 @@ ClockSource windowSystemClock() {
     return {windowSystemSeconds, nullptr};
 }
 
+void startSoundtrack(LiveSession& session) {
+    session.clock = windowSystemClock();
+    if (session.soundtrack.samples.empty()) {
+        return;
+    }
+    session.stripSound.soundtrack = &session.soundtrack;
+    std::string error;
+    if (!openAudioOutput(session.audio, session.soundtrack, error)) {
+        std::cerr << programName << ": no sound device (" << error
+                  << "); the picture keeps real time, in silence" << std::endl;
+        return;
+    }
+    session.audioLeads = true;
+    session.clock = {audioClockSeconds, &session.audio};
+    session.audioMoved = true;
+}
+
+void followWithSound(LiveSession& session) {
+    if (!session.audioLeads) {
+        return;
+    }
+    AudioOutput& audio = session.audio;
+    Playhead& playhead = session.controls.playhead;
+    if (!audioAlive(audio)) {
+        std::cerr << programName << ": the sound device went away; the picture keeps real time"
+                  << std::endl;
+        session.audioLeads = false;
+        session.clock = windowSystemClock();
+        playhead.lastReading.reset();
+        return;
+    }
+    const bool playing = !playhead.paused;
+    const bool muted = playhead.speed != 1.0;
+    const bool changed = playing != audio.playing || muted != audio.muted.load();
+    audio.muted.store(muted);
+    // A loop's turn or a list that got shorter moves the place without a command.
+    const bool astray = playing && std::abs(heardSeconds(audio) - playhead.seconds) > 0.05;
+    if (playing && !muted && (changed || session.audioMoved || astray)) {
+        playAudioFrom(audio, playhead.seconds);
+    }
+    if (playing != audio.playing) {
+        setAudioPlaying(audio, playing);
+    }
+    session.audioMoved = false;
+}
+
 void openSessionWatch(LiveSession& session) {
     std::string error;
     if (!openFileWatch(session.watch, error)) {
@@ -51,8 +97,9 @@ void startSequence(LiveSession& session) {
     reportBuilds(session.sequence, session.builds, 0, 0.0, session.reports);
     reportList(session.sequence, read, "Read", session.reports);
     rebuildTimeline(session);
-    session.controls.hudShown = options.hud;
-    session.controls.playhead.paused = options.paused;
+    session.controls.hudShown = options.hud && !options.show;
+    session.controls.playhead.paused = options.paused && !options.show;
+    session.controls.grid = MusicGrid{options.bpm, options.beatsPerBar, options.rowsPerBeat};
     const std::string note =
         startPlayhead(session.controls.playhead, session.timeline, options.at, options.scene);
     if (!note.empty()) {
@@ -81,7 +128,11 @@ void takeEvents(LiveSession& session) {
 void applyCommands(LiveSession& session) {
     Input& input = session.input;
     for (size_t i = 0; i < input.commandCount; ++i) {
-        applyCommand(session.controls, session.timeline, input.commands[i]);
+        // For an audience, Escape is the only key.
+        if (!session.options.show || input.commands[i] == Command::quit) {
+            applyCommand(session.controls, session.timeline, input.commands[i]);
+            session.audioMoved = true;
+        }
         input.redraw = true;
     }
     input.commandCount = 0;
@@ -197,7 +248,8 @@ void drawFrame(LiveSession& session) {
         const int64_t seek =
             layOutHud(HudFacts{&session.sequence, &session.problems, &session.timeline,
                                &controls.playhead, session.frameMilliseconds, controls.hudShown,
-                               session.notice.empty() ? nullptr : session.notice.c_str()});
+                               session.notice.empty() ? nullptr : session.notice.c_str(),
+                               &controls.grid, &session.stripSound});
         drawHud();
         if (seek >= 0) {
             seekFrame(controls.playhead, session.timeline, seek);
@@ -234,4 +286,11 @@ void finishFrame(LiveSession& session) {
     session.lastSwap = now;
     printReports(session.reports);
     updateTitle(session, now);
+}
+
+bool showIsOver(const LiveSession& session) {
+    const Playhead& playhead = session.controls.playhead;
+    return session.options.show &&
+           (session.timeline.endFrames.empty() ||
+            (playhead.paused && playhead.frame == lastFrame(session.timeline)));
 }

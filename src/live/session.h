@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "app/display.h"
+#include "frames/soundtrack.h"
+#include "live/audio.h"
 #include "live/commands.h"
+#include "live/hud.h"
 #include "live/input.h"
 #include "live/options.h"
 #include "live/picture.h"
@@ -31,9 +34,14 @@ struct LiveSession {
     double noticeUntil = 0.0;
     Timeline timeline;
     LiveControls controls;
-    // Real time comes from the window system unless something else is to lead: the place moves
-    // with whatever this reads.
+    // Real time comes from the window system unless the soundtrack leads: the place moves with
+    // whatever this reads.
     ClockSource clock;
+    Soundtrack soundtrack;
+    AudioOutput audio;
+    bool audioLeads = false;
+    bool audioMoved = false; // a command moved the place: the sound follows at once
+    StripSound stripSound;
     std::vector<Report> reports;
     // Kept from frame to frame so that a frame allocates nothing of its own.
     std::vector<SceneBuild> builds;
@@ -54,6 +62,9 @@ ClockSource windowSystemClock();
 
 // Starts following saves; says so when they cannot be followed.
 void openSessionWatch(LiveSession& session);
+// Opens the sound device for the soundtrack and makes its playback the clock; without a device,
+// says so and keeps real time.
+void startSoundtrack(LiveSession& session);
 // The first read of the list, its reports, what to watch and where the playhead starts.
 void startSequence(LiveSession& session);
 
@@ -66,8 +77,12 @@ void applyCommands(LiveSession& session);
 void followSaves(LiveSession& session);
 // moves the place with the clock and tells whether a new frame is due;
 bool frameDue(LiveSession& session);
+// keeps the sound where the picture is: playing or not, muted at other speeds, moved with seeks;
+void followWithSound(LiveSession& session);
 // draws the scene shown into the picture, writes it for F12, shows it in the window and lays
 // out and draws the display over it;
 void drawFrame(LiveSession& session);
 // after the swap: the frame time, the reports, the title.
 void finishFrame(LiveSession& session);
+// For an audience, the sequence has been played to its end.
+bool showIsOver(const LiveSession& session);
