@@ -15,10 +15,12 @@
 #include "render/encoder.h"
 #include "render/frame_output.h"
 #include "render/headless_context.h"
+#include "render/interrupt.h"
 #include "render/offscreen.h"
 #include "render/options.h"
 #include "render/progress.h"
 #include "render/scene_check.h"
+#include "render/wrote_line.h"
 #include "scene/scene.h"
 
 static const char* const programName = "prismwafer-render";
@@ -97,8 +99,19 @@ static bool refuseBrokenScenes(const RenderOptions& options, const CheckedSceneL
     return refused;
 }
 
+// Once the signal's render is abandoned: one line on what it left, and the status that names it.
+static int stopInterrupted(FrameOutput& output, int signal, int64_t first, int64_t written) {
+    abandonFrameOutput(output);
+    std::cerr << programName << ": interrupted by " << interruptName(signal) << "; "
+              << leftBehind(output, first, written) << std::endl;
+    return 128 + signal;
+}
+
 static int renderScenes(const RenderOptions& options, const CheckedSceneList& list,
                         FrameOutput& output) {
+    if (const int signal = interruptSignal()) {
+        return stopInterrupted(output, signal, 0, 0);
+    }
     if (!list.readable) {
         return fail("cannot read the scene list " + printable(options.sceneList));
     }
@@ -168,7 +181,7 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
     int pendingSlot = 0;
     for (int64_t frame = range.first; frame <= range.last; ++frame) {
         const int slot = static_cast<int>((frame - range.first) % slotCount);
-        if (!waitForSlot(encoder, slot)) {
+        if (!waitForSlot(encoder, slot) || interruptCaught()) {
             break;
         }
         const FrameSlot shown = frameSlot(endFrames, options.fps, frame);
@@ -194,16 +207,23 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
     const bool encoded = stopEncoder(encoder, error);
     destroyReadbackRing(ring);
     destroyOffscreenTarget(target);
-    const bool closed = encoded && closeFrameOutput(output, error);
+    const bool closed = encoded && !interruptCaught() && closeFrameOutput(output, error);
     if (showProgress) {
         std::cerr << '\r'
                   << progressLine(framesDone(framesWritten(encoder)), total, secondsSince(started))
                   << "\x1b[K" << std::endl;
     }
     if (!closed) {
-        // When ffmpeg stopped reading, its own words say more than the broken pipe.
+        // When ffmpeg stopped reading, its own words say more than the broken pipe, unless the
+        // same Ctrl-C ended it.
         abandonFrameOutput(output);
+        if (const int signal = interruptSignal()) {
+            return stopInterrupted(output, signal, range.first, framesWritten(encoder));
+        }
         return fail(output.ffmpegFailure.empty() ? error : output.ffmpegFailure);
+    }
+    if (!options.quiet) {
+        std::cout << wroteLine(options, range.first, total) << std::endl;
     }
     return 0;
 }
@@ -241,9 +261,13 @@ int main(int argc, char** argv) {
     // A reader that goes away is a write error to report, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 
+    // The driver's threads never see the signals; a render catches them from here on.
+    holdInterrupts();
     HeadlessContext headless;
     std::string error;
-    if (!createHeadlessContext(headless, error)) {
+    const bool contextMade = createHeadlessContext(headless, error);
+    releaseInterrupts(!options.check);
+    if (!contextMade) {
         return fail(error);
     }
     if (!options.quiet) {
