@@ -251,12 +251,10 @@ void abandonFrameOutput(FrameOutput& output) {
         output.fd = -1;
     }
     if (output.ffmpeg && output.ffmpeg->pid >= 0) {
-        // ffmpeg that stopped reading is ending by itself, and says why, unless it was the
-        // interruption that stopped it; any other is stopped.
+        // ffmpeg that stopped reading is ending by itself, and says why; any other is stopped.
         output.fd = -1;
-        const bool stop = !output.ffmpegStoppedReading || interruptSignal() != 0;
         std::string said;
-        if (!finishFfmpeg(*output.ffmpeg, stop, said) && !said.empty()) {
+        if (!finishFfmpeg(*output.ffmpeg, !output.ffmpegStoppedReading, said) && !said.empty()) {
             output.ffmpegFailure = said;
         }
     }

@@ -53,8 +53,7 @@ int64_t framesEncoded(const FrameOutput& output);
 bool closeFrameOutput(FrameOutput& output, std::string& error);
 
 // Removes whatever is unfinished after a failure, and the folders made for it that are still
-// empty. When ffmpeg failed by itself, its words are kept in ffmpegFailure; when the render was
-// interrupted, ffmpeg is stopped without waiting for it to finish.
+// empty. When ffmpeg failed by itself, its words are kept in ffmpegFailure.
 void abandonFrameOutput(FrameOutput& output);
 
 // After an interrupted render was abandoned: what it removed and, of a PNG sequence, the frames
