@@ -28,7 +28,8 @@ Renders the scene list headless, frame by frame, to PNG stills, YUV4MPEG2 or fin
   -h, --help          print this help and exit
   -V, --version       print the version and exit
 
-Exit status: 0 done; 1 it could not be done, or --check found problems; 2 the command line is wrong.
+Exit status: 0 done; 1 it could not be done, or --check found problems; 2 the command line is wrong;
+129, 130, 143 interrupted by SIGHUP, SIGINT, SIGTERM, with what was begun removed.
 )";
 
 namespace {
