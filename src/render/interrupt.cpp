@@ -64,6 +64,7 @@ int interruptSignal() {
             return signal;
         }
     }
+    // Handled between the two looks.
     return caughtSignal.load();
 }
 

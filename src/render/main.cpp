@@ -181,7 +181,7 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
     int pendingSlot = 0;
     for (int64_t frame = range.first; frame <= range.last; ++frame) {
         const int slot = static_cast<int>((frame - range.first) % slotCount);
-        if (!waitForSlot(encoder, slot) || interruptCaught()) {
+        if (!waitForSlot(encoder, slot)) {
             break;
         }
         const FrameSlot shown = frameSlot(endFrames, options.fps, frame);

@@ -100,13 +100,13 @@ class Check(ExportCase):
             f.write(line("red.vert", "bad.frag", 1, 0.2))
         result = render(self.workspace, "-q", "-o", "-", stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.assertEqual((result.returncode, result.stdout), (1, b""))
+        self.assertEqual(result.stderr.decode().splitlines()[-2:], [
+            "prismwafer-render: scene 4 does not build (shaders/red.vert, shaders/bad.frag)",
+            "prismwafer-render: nothing written; --allow-broken renders broken scenes anyway"])
         # The folders made for a failed render go with it; those that were there stay.
         os.mkdir(self.path("kept"))
         self.assertEqual(render(self.workspace, "-q", "-o", "kept/made/deeper/%02d.png").returncode, 1)
         self.assertEqual(os.listdir(self.path("kept")), [])
-        self.assertEqual(result.stderr.decode().splitlines()[-2:], [
-            "prismwafer-render: scene 4 does not build (shaders/red.vert, shaders/bad.frag)",
-            "prismwafer-render: nothing written; --allow-broken renders broken scenes anyway"])
         # A range that does not reach the broken scene renders.
         self.assertEqual(render(self.workspace, "-q", "--to", "1", "-o", "f/%02d.png").returncode, 0)
         self.assertEqual(len(os.listdir(self.path("f"))), 10)
@@ -191,7 +191,6 @@ class Video(ExportCase):
                 self.assertEqual(sorted(os.listdir(self.workspace.path)), ["bin", "shaders"])
 
 
-
 class Interrupted(ExportCase):
     def test_a_signal_stops_the_render_and_takes_away_what_it_began(self):
         self.workspace.write_list(line("red.vert", "clock.frag", 1, 100000))
@@ -200,6 +199,7 @@ class Interrupted(ExportCase):
         pipe_end, stdout_end = os.pipe()
         self.addCleanup(os.close, pipe_end)
         self.addCleanup(os.close, stdout_end)
+        last = -1
         held = lambda: struct.unpack("i", fcntl.ioctl(pipe_end, termios.FIONREAD, b"\0" * 4))[0]
         for output, sign, begun, left in (
                 ("kept/made/v.y4m", signal.SIGINT, "kept/made/v.y4m.partial",
@@ -212,7 +212,7 @@ class Interrupted(ExportCase):
                                            stdout=stdout_end, stderr=subprocess.PIPE, start_new_session=True)
                 self.addCleanup(process.kill)
                 if begun:
-                    wait_for(begun, lambda: os.path.exists(self.path(begun)))
+                    wait_for(begun + " to be written", lambda: os.path.exists(self.path(begun)))
                 else:
                     # Past the stream's header: inside the write of a frame larger than the pipe holds.
                     wait_for("a pipe half full", lambda: held() >= fcntl.fcntl(pipe_end, fcntl.F_GETPIPE_SZ) // 2)
