@@ -45,14 +45,17 @@ ensurePackages() {
     rm -f "$log"
 }
 
-# Configures a build folder (build/ unless BUILD_DIR says otherwise) and brings it up to date;
-# prints the compiler's output only on failure. A first build takes a while, so it says so.
+# Configures a build folder (build/ unless BUILD_DIR says otherwise) and brings it up to date:
+# every target, or only those BUILD_TARGETS names (such as "programs"), so that playing never
+# waits for the test suite. Prints the compiler's output only on failure. A first build takes a
+# while, so it says so.
 buildProject() {
-    local dir=${BUILD_DIR:-$buildDir} log
+    local dir=${BUILD_DIR:-$buildDir} log targets=()
+    [ -z "${BUILD_TARGETS:-}" ] || read -r -a targets <<<"--target $BUILD_TARGETS"
     [ -f "$dir/CMakeCache.txt" ] || echo "Building in $dir (the first time takes a minute or two) ..."
     log=$(mktemp)
     if ! { cmake -S "$repo" -B "$dir" "$@" &&
-           cmake --build "$dir" --parallel "$(nproc)"; } >"$log" 2>&1; then
+           cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"; } >"$log" 2>&1; then
         cat "$log" >&2
         rm -f "$log"
         fail "The build in $dir failed."

@@ -215,3 +215,21 @@ std::string readTempo(const std::string& value, double& bpm) {
     bpm = number;
     return "";
 }
+
+int answerCommandLine(const char* programName, const char* usage, CommandLineAction action,
+                      const std::string& error) {
+    switch (action) {
+    case CommandLineAction::run:
+        break;
+    case CommandLineAction::help:
+        std::cout << usage;
+        return 0;
+    case CommandLineAction::version:
+        std::cout << programName << " " << PRISMWAFER_VERSION << std::endl;
+        return 0;
+    case CommandLineAction::usageError:
+        printUsageError(programName, error);
+        return 2;
+    }
+    return -1;
+}

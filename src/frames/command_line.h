@@ -28,6 +28,13 @@ bool parseCommandLine(const std::vector<std::string>& args,
 // "PROGRAM: REASON" and the pointer to --help, on standard error.
 void printUsageError(const char* programName, const std::string& reason);
 
+// What a command line asks for: a run, or an answer without one.
+enum class CommandLineAction { run, help, version, usageError };
+// Gives the answer of a command line that does not run: the usage or the version on standard
+// output, or the mistake; returns the exit status (0, or 2 for a mistake), -1 for a run.
+int answerCommandLine(const char* programName, const char* usage, CommandLineAction action,
+                      const std::string& error);
+
 // Values that more than one program reads. Each returns "" when the value is good, or the
 // one-line reason why not.
 std::string readFramesPerSecond(const std::string& value, double& fps);

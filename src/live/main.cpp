@@ -15,15 +15,8 @@ int main(int argc, char** argv) {
     // The command line: help, the version and mistakes end here.
     const LiveCommandLine parsed =
         parseLiveOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (parsed.action == LiveAction::help || parsed.action == LiveAction::version) {
-        std::cout << (parsed.action == LiveAction::help
-                          ? liveUsage
-                          : std::string(programName) + " " + PRISMWAFER_VERSION + "\n");
-        return 0;
-    }
-    if (parsed.action == LiveAction::usageError) {
-        printUsageError(programName, parsed.error);
-        return 2;
+    if (parsed.action != CommandLineAction::run) {
+        return answerCommandLine(programName, liveUsage, parsed.action, parsed.error);
     }
 
     // Set-up: the soundtrack, the window and its input, the display over it, the file watch, the

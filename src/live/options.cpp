@@ -75,11 +75,11 @@ static bool applyOption(LiveCommandLine& result, const OptionDefinition& option,
     } else if (name == "show") {
         options.show = true;
     } else {
-        result.action = name == "help" ? LiveAction::help : LiveAction::version;
+        result.action = name == "help" ? CommandLineAction::help : CommandLineAction::version;
         return false;
     }
     if (!refused.empty()) {
-        result.action = LiveAction::usageError;
+        result.action = CommandLineAction::usageError;
         result.error = refused;
         return false;
     }
@@ -88,7 +88,7 @@ static bool applyOption(LiveCommandLine& result, const OptionDefinition& option,
 
 LiveCommandLine parseLiveOptions(const std::vector<std::string>& args) {
     LiveCommandLine result;
-    result.action = LiveAction::run;
+    result.action = CommandLineAction::run;
     std::vector<std::string> operands;
     std::string error;
     // --help and --version act where they stand, as soon as they are read.
@@ -100,17 +100,17 @@ LiveCommandLine parseLiveOptions(const std::vector<std::string>& args) {
         operands, error);
     if (!complete) {
         if (!error.empty()) {
-            result.action = LiveAction::usageError;
+            result.action = CommandLineAction::usageError;
             result.error = error;
         }
         return result;
     }
     if (operands.size() > 1) {
-        result.action = LiveAction::usageError;
+        result.action = CommandLineAction::usageError;
         result.error =
             "one scene list at most, not " + quoted(operands[0]) + " and " + quoted(operands[1]);
     } else if (!operands.empty() && operands[0].empty()) {
-        result.action = LiveAction::usageError;
+        result.action = CommandLineAction::usageError;
         result.error = "the scene list path is empty";
     } else if (!operands.empty()) {
         result.options.sceneList = operands[0];

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "frames/command_line.h"
+
 struct LiveOptions {
     std::string sceneList = "shaders/prog.csv";
     double fps = 60.0;
@@ -22,10 +24,8 @@ struct LiveOptions {
     bool show = false; // full screen, once through, Escape the only key
 };
 
-enum class LiveAction { run, help, version, usageError };
-
 struct LiveCommandLine {
-    LiveAction action = LiveAction::usageError;
+    CommandLineAction action = CommandLineAction::usageError;
     LiveOptions options;
     std::string error; // the one-line reason, for usageError
 };

@@ -2,17 +2,26 @@
 #include "render/encoder.h"
 
 #include <algorithm>
+#include <chrono>
+
+#include "render/interrupt.h"
+
+// How often waits look for an interruption, which no condition variable can be told of from a
+// signal handler.
+static const std::chrono::milliseconds interruptPoll(20);
 
 static void encodeFrames(FrameEncoder* encoder) {
     std::unique_lock<std::mutex> guard(encoder->lock);
     for (;;) {
         encoder->changed.wait(guard, [&] { return !encoder->queue.empty() || encoder->stopping; });
         if (encoder->queue.empty()) {
+            ++encoder->workersDone;
+            encoder->changed.notify_all();
             return;
         }
         const FrameEncoder::Job job = encoder->queue.front();
         encoder->queue.pop_front();
-        if (!encoder->failed) {
+        if (!encoder->failed && !interruptCaught()) {
             guard.unlock();
             std::string error;
             const bool written =
@@ -43,9 +52,14 @@ void startEncoder(FrameEncoder& encoder, FrameOutput& output,
 
 bool waitForSlot(FrameEncoder& encoder, int slot) {
     std::unique_lock<std::mutex> guard(encoder.lock);
-    encoder.changed.wait(
-        guard, [&] { return !encoder.slotBusy[static_cast<size_t>(slot)] || encoder.failed; });
-    return !encoder.failed;
+    while (!encoder.changed.wait_for(guard, interruptPoll, [&] {
+        return !encoder.slotBusy[static_cast<size_t>(slot)] || encoder.failed;
+    })) {
+        if (interruptCaught()) {
+            return false;
+        }
+    }
+    return !encoder.failed && !interruptCaught();
 }
 
 void submitFrame(FrameEncoder& encoder, int slot, int64_t frame) {
@@ -68,6 +82,17 @@ bool stopEncoder(FrameEncoder& encoder, std::string& error) {
         encoder.stopping = true;
     }
     encoder.changed.notify_all();
+    {
+        // A write blocked on a pipe that nobody reads returns only when a signal reaches its
+        // thread; the one that came may have gone to another, so it is sent on until all are out.
+        std::unique_lock<std::mutex> guard(encoder.lock);
+        while (!encoder.changed.wait_for(
+            guard, interruptPoll, [&] { return encoder.workersDone == encoder.workers.size(); })) {
+            for (std::thread& worker : encoder.workers) {
+                interruptThread(worker);
+            }
+        }
+    }
     for (std::thread& worker : encoder.workers) {
         worker.join();
     }

@@ -28,6 +28,7 @@ struct FrameEncoder {
     bool failed = false;
     std::string error;
     int64_t framesWritten = 0;
+    size_t workersDone = 0;
 };
 
 // Frames of a PNG sequence are separate files and can be encoded side by side; a video stream
@@ -41,10 +42,13 @@ inline int encoderThreadsFor(OutputKind kind) {
 
 void startEncoder(FrameEncoder& encoder, FrameOutput& output,
                   const std::vector<const uint8_t*>& slotPixels, int threads);
-// Blocks until the encoder no longer reads the slot. False once a write has failed.
+// Blocks until the encoder no longer reads the slot. False once a write has failed or the render
+// is interrupted.
 bool waitForSlot(FrameEncoder& encoder, int slot);
 // Hands over a slot whose pixels have landed.
 void submitFrame(FrameEncoder& encoder, int slot, int64_t frame);
 int64_t framesWritten(FrameEncoder& encoder);
-// Writes what is queued and ends the threads; false with the first failure's reason.
+// Writes what is queued and ends the threads; false with the first failure's reason. Once
+// interrupted, frames being written are finished (a write blocked on a pipe is cut short) and
+// those not begun are dropped, so the frames written are always the first ones handed over.
 bool stopEncoder(FrameEncoder& encoder, std::string& error);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/interrupt.h"
 #include "scene/message_text.h"
 #include "scene/scene_text.h"
 
@@ -217,11 +218,23 @@ bool finishFfmpeg(FfmpegProcess& process, bool stop, std::string& error) {
     if (process.pid < 0) {
         return false;
     }
+    // Its file is removed once it is stopped: nothing it would still write is worth the wait.
     if (stop) {
-        kill(process.pid, SIGTERM);
+        kill(process.pid, SIGKILL);
     }
+    // Finishing can take seconds of encoding; an interruption meanwhile stops it too.
     int status = 0;
-    while (waitpid(process.pid, &status, 0) < 0 && errno == EINTR) {
+    for (;;) {
+        const pid_t ended = waitpid(process.pid, &status, stop ? 0 : WNOHANG);
+        if (ended == process.pid || (ended < 0 && errno != EINTR)) {
+            break;
+        }
+        if (ended == 0 && interruptCaught()) {
+            kill(process.pid, SIGKILL);
+            stop = true;
+        } else if (ended == 0) {
+            usleep(5000);
+        }
     }
     process.pid = -1;
     if (process.listener.joinable()) {

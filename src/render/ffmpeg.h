@@ -37,6 +37,6 @@ struct FfmpegProcess {
 // Starts the program with the arguments; false with a reason when it cannot be started.
 bool startFfmpeg(FfmpegProcess& process, const std::string& program,
                  const std::vector<std::string>& arguments, std::string& error);
-// Ends its input and waits for it; with stop, tells it to end first. False when it did not
-// finish well, with its last lines as the reason when it failed by itself.
+// Ends its input and waits for it; with stop, or once the render is interrupted, ends it at once.
+// False when it did not finish well, with its last lines as the reason when it failed by itself.
 bool finishFfmpeg(FfmpegProcess& process, bool stop, std::string& error);

@@ -3,6 +3,7 @@
 #include "render/frame_output.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,13 +12,18 @@
 #include <filesystem>
 
 #include "frames/png.h"
+#include "render/interrupt.h"
 #include "render/y4m.h"
 #include "scene/message_text.h"
 #include "scene/text_file.h"
 
-// Writes everything or reports why not (disk full, a closed pipe).
+// Writes everything or reports why not (disk full, a closed pipe, an interruption).
 static bool writeAll(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
+        if (interruptCaught()) {
+            errno = EINTR;
+            return false;
+        }
         const ssize_t written = write(fd, data, size);
         if (written < 0) {
             if (errno == EINTR) {
@@ -31,18 +37,36 @@ static bool writeAll(int fd, const uint8_t* data, size_t size) {
     return true;
 }
 
-static bool ensureParentDirectory(const std::string& path, std::string& error) {
+// Made a level at a time, so that a failed render takes away exactly the folders it made and
+// none that were there before.
+static bool ensureParentDirectory(const std::string& path, std::vector<std::string>& created,
+                                  std::string& error) {
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     std::error_code failure;
     if (parent.empty() || std::filesystem::is_directory(parent, failure)) {
         return true;
     }
-    std::filesystem::create_directories(parent, failure);
-    if (failure) {
-        error = "cannot create the folder " + printable(parent.string()) + ": " + failure.message();
-        return false;
+    std::filesystem::path folder;
+    for (const std::filesystem::path& part : parent) {
+        folder /= part;
+        if (mkdir(folder.c_str(), 0777) == 0) {
+            created.push_back(folder.string());
+        } else if (errno != EEXIST) {
+            error = describeErrno("cannot create the folder", folder.string());
+            return false;
+        }
     }
     return true;
+}
+
+static void removeCreatedFolders(FrameOutput& output) {
+    for (auto folder = output.createdFolders.rbegin(); folder != output.createdFolders.rend();
+         ++folder) {
+        if (rmdir(folder->c_str()) == 0) {
+            output.removed.push_back("the folder " + printable(*folder) + "/");
+        }
+    }
+    output.createdFolders.clear();
 }
 
 bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int videoFd,
@@ -78,7 +102,8 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
     // Probe the folder now rather than after every scene has been built.
     const std::string first =
         output.kind == OutputKind::pngSequence ? formatFramePath(output.pattern, 0) : output.path;
-    if (!ensureParentDirectory(first, error)) {
+    if (!ensureParentDirectory(first, output.createdFolders, error)) {
+        removeCreatedFolders(output);
         return false;
     }
     // A video's own temporary file is ours to replace; a frame's might be another run's.
@@ -87,6 +112,7 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
     const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | exclusive | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = describeErrno("cannot write", first);
+        removeCreatedFolders(output);
         return false;
     }
     close(fd);
@@ -216,7 +242,38 @@ void abandonFrameOutput(FrameOutput& output) {
         }
     }
     if (!output.partialPath.empty()) {
-        unlink(output.partialPath.c_str());
+        if (unlink(output.partialPath.c_str()) == 0) {
+            output.removed.push_back(printable(output.partialPath));
+        }
         output.partialPath.clear();
     }
+    removeCreatedFolders(output);
+}
+
+std::string leftBehind(const FrameOutput& output, int64_t first, int64_t written) {
+    std::string text;
+    for (size_t i = 0; i < output.removed.size(); ++i) {
+        text += (i == 0                           ? "removed "
+                 : i + 1 == output.removed.size() ? " and "
+                                                  : ", ") +
+                output.removed[i];
+    }
+    std::string kept;
+    if (output.kind == OutputKind::pngSequence && written > 0) {
+        // The frames are written in order and every one begun is finished: a rerun from the next
+        // frame on goes on where this one stopped.
+        kept = "kept the finished frames " + printable(formatFramePath(output.pattern, first));
+        if (written > 1) {
+            kept += " to " + printable(formatFramePath(output.pattern, first + written - 1));
+        }
+    } else if (output.kind == OutputKind::pngStill && written > 0) {
+        kept = "kept the finished " + printable(output.path);
+    } else if (output.kind == OutputKind::y4mStdout) {
+        kept = "the video on standard output is cut short after " + std::to_string(written) +
+               (written == 1 ? " frame" : " frames");
+    }
+    if (!kept.empty()) {
+        text += (text.empty() ? "" : "; ") + kept;
+    }
+    return text.empty() ? "nothing was written" : text;
 }

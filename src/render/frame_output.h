@@ -26,6 +26,10 @@ struct FrameOutput {
     std::unique_ptr<FfmpegProcess> ffmpeg;
     bool ffmpegStoppedReading = false;
     std::string ffmpegFailure; // what ffmpeg said when it failed by itself
+    // The folders made for the output, outermost first, taken away again if the render fails;
+    // and what abandoning it removed, for the message.
+    std::vector<std::string> createdFolders;
+    std::vector<std::string> removed;
 };
 
 // Checks, before anything is drawn, that the output can be written (and, for a finished video,
@@ -48,6 +52,10 @@ int64_t framesEncoded(const FrameOutput& output);
 // Completes the output: a video file takes its final name only now.
 bool closeFrameOutput(FrameOutput& output, std::string& error);
 
-// Removes whatever is unfinished after a failure. When ffmpeg failed by itself, its words are
-// kept in ffmpegFailure.
+// Removes whatever is unfinished after a failure, and the folders made for it that are still
+// empty. When ffmpeg failed by itself, its words are kept in ffmpegFailure.
 void abandonFrameOutput(FrameOutput& output);
+
+// After an interrupted render was abandoned: what it removed and, of a PNG sequence, the frames
+// that stay, `written` of them from frame `first`. "removed demo.y4m.partial".
+std::string leftBehind(const FrameOutput& output, int64_t first, int64_t written);

@@ -15,10 +15,12 @@
 #include "render/encoder.h"
 #include "render/frame_output.h"
 #include "render/headless_context.h"
+#include "render/interrupt.h"
 #include "render/offscreen.h"
 #include "render/options.h"
 #include "render/progress.h"
 #include "render/scene_check.h"
+#include "render/wrote_line.h"
 #include "scene/message_text.h"
 #include "scene/scene.h"
 
@@ -48,6 +50,11 @@ static int checkScenes(const RenderOptions& options, const CheckedSceneList& lis
     std::vector<Problem> problems = list.problems;
     if (!list.listProblem.empty()) {
         problems.push_back({list.listProblem, {}, false});
+    }
+    const MusicGrid grid{options.bpm, options.beatsPerBar, 4};
+    for (Problem& problem :
+         musicProblems(list, options.sceneList, options.fps, options.audio, grid)) {
+        problems.push_back(std::move(problem));
     }
     size_t listProblems = 0;
     size_t warnings = 0;
@@ -109,8 +116,19 @@ static bool refuseBrokenScenes(const RenderOptions& options, const CheckedSceneL
     return refused;
 }
 
+// Once the signal's render is abandoned: one line on what it left, and the status that names it.
+static int stopInterrupted(FrameOutput& output, int signal, int64_t first, int64_t written) {
+    abandonFrameOutput(output);
+    std::cerr << programName << ": interrupted by " << interruptName(signal) << "; "
+              << leftBehind(output, first, written) << std::endl;
+    return 128 + signal;
+}
+
 static int renderScenes(const RenderOptions& options, const CheckedSceneList& list,
                         FrameOutput& output) {
+    if (const int signal = interruptSignal()) {
+        return stopInterrupted(output, signal, 0, 0);
+    }
     if (!list.readable) {
         return fail(unreadableList(options, list));
     }
@@ -206,62 +224,70 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
     const bool encoded = stopEncoder(encoder, error);
     destroyReadbackRing(ring);
     destroyOffscreenTarget(target);
-    const bool closed = encoded && closeFrameOutput(output, error);
+    const bool closed = encoded && !interruptCaught() && closeFrameOutput(output, error);
     if (showProgress) {
         std::cerr << '\r'
                   << progressLine(framesDone(framesWritten(encoder)), total, secondsSince(started))
                   << "\x1b[K" << std::endl;
     }
     if (!closed) {
-        // When ffmpeg stopped reading, its own words say more than the broken pipe.
+        // When ffmpeg stopped reading, its own words say more than the broken pipe, unless the
+        // same Ctrl-C ended it.
         abandonFrameOutput(output);
+        if (const int signal = interruptSignal()) {
+            return stopInterrupted(output, signal, range.first, framesWritten(encoder));
+        }
         return fail(output.ffmpegFailure.empty() ? error : output.ffmpegFailure);
+    }
+    if (!options.quiet) {
+        std::cout << wroteLine(options, range.first, total) << std::endl;
     }
     return 0;
 }
 
+// With video on standard output, the stream keeps the descriptor to itself and every message,
+// the scene code's included, goes to standard error. False for a terminal.
+static bool takeStandardOutput(int& videoFd) {
+    if (isatty(STDOUT_FILENO)) {
+        return false;
+    }
+    videoFd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    return true;
+}
+
 int main(int argc, char** argv) {
+    // The command line, the working folder and standard output.
     const ParseResult parsed = parseRenderOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (parsed.action == ParseAction::help) {
-        std::cout << renderUsage;
-        return 0;
-    }
-    if (parsed.action == ParseAction::version) {
-        std::cout << programName << " " << PRISMWAFER_VERSION << std::endl;
-        return 0;
-    }
-    if (parsed.action == ParseAction::usageError) {
-        printUsageError(programName, parsed.error);
-        return 2;
+    if (parsed.action != CommandLineAction::run) {
+        return answerCommandLine(programName, renderUsage, parsed.action, parsed.error);
     }
     const RenderOptions& options = parsed.options;
     if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) {
         return fail("cannot work in " + printable(options.directory) + ": " + std::strerror(errno));
     }
-
-    // With video on standard output, the stream keeps the descriptor to itself and every message,
-    // the scene code's included, goes to standard error.
     int videoFd = -1;
-    if (options.outputKind == OutputKind::y4mStdout) {
-        if (isatty(STDOUT_FILENO)) {
-            return fail(
-                "standard output is a terminal: pipe the video into a program, or use -o NAME.y4m");
-        }
-        videoFd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-        dup2(STDERR_FILENO, STDOUT_FILENO);
+    if (options.outputKind == OutputKind::y4mStdout && !takeStandardOutput(videoFd)) {
+        return fail(
+            "standard output is a terminal: pipe the video into a program, or use -o NAME.y4m");
     }
     // A reader that goes away is a write error to report, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 
+    // The driver's threads never see the signals; a render catches them from here on.
+    holdInterrupts();
     HeadlessContext headless;
     std::string error;
-    if (!createHeadlessContext(headless, error)) {
+    const bool contextMade = createHeadlessContext(headless, error);
+    releaseInterrupts(!options.check);
+    if (!contextMade) {
         return fail(error);
     }
     if (!options.quiet) {
         std::cout << openGlVersionLine(headless.glVersion) << std::endl;
     }
 
+    // Check or render, then teardown in mirror order.
     FrameOutput output;
     int status = 0;
     if (!options.check && !openFrameOutput(output, options, videoFd, error)) {

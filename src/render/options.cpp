@@ -22,15 +22,20 @@ Renders the scene list headless, frame by frame, to PNG stills, YUV4MPEG2 or fin
       --to T          write up to the frame shown at second T, not including it (default: to the end of the last scene)
       --at T          write only the frame shown at second T
       --scene N       only scene N, counted from 1: the whole scene, or with --at, --from and --to, T is the scene's own time
-      --audio FILE    a finished video's soundtrack, cut to the rendered range
+      --audio FILE    a finished video's soundtrack, cut to the rendered range; with --check, checked: it must
+                      decode, and a soundtrack shorter than the sequence is a warning
       --crf N         a finished video's quality, lower is better (default 18 for H.264, up to 51; 31 for VP9, up to 63)
       --allow-broken  render even when a scene in the range does not build
       --check         build every scene and report every problem in the list and the shaders, write nothing
+      --bpm N         with --check: the music's tempo; a scene that starts off the beat is a warning, with the
+                      duration that puts it on the beat at the frame rate
+      --beats-per-bar N  with --bpm: beats a bar, to name the bar (default 4)
   -q, --quiet         print nothing but problems
   -h, --help          print this help and exit
   -V, --version       print the version and exit
 
-Exit status: 0 done; 1 it could not be done, or --check found problems; 2 the command line is wrong.
+Exit status: 0 done; 1 it could not be done, or --check found problems; 2 the command line is wrong;
+129, 130, 143 interrupted by SIGHUP, SIGINT, SIGTERM, with what was begun removed.
 )";
 
 namespace {
@@ -48,6 +53,8 @@ const std::vector<OptionDefinition> optionDefinitions = {
     {"crf", 0, true},
     {"allow-broken", 0, false},
     {"check", 0, false},
+    {"bpm", 0, true},
+    {"beats-per-bar", 0, true},
     {"quiet", 'q', false},
     {"help", 'h', false},
     {"version", 'V', false},
@@ -65,7 +72,7 @@ struct Parser {
     std::vector<std::string> positionals;
 
     bool fail(const std::string& reason) {
-        result.action = ParseAction::usageError;
+        result.action = CommandLineAction::usageError;
         result.error = reason;
         return false;
     }
@@ -105,15 +112,19 @@ struct Parser {
             options.crf = crf;
         } else if (name == "allow-broken") {
             options.allowBroken = true;
+        } else if (name == "bpm") {
+            refused = readTempo(value, options.bpm);
+        } else if (name == "beats-per-bar") {
+            refused = readCount("--beats-per-bar", value, options.beatsPerBar);
         } else if (name == "check") {
             options.check = true;
         } else if (name == "quiet") {
             options.quiet = true;
         } else if (name == "help") {
-            result.action = ParseAction::help;
+            result.action = CommandLineAction::help;
             return false;
         } else if (name == "version") {
-            result.action = ParseAction::version;
+            result.action = CommandLineAction::version;
             return false;
         }
         return refused.empty() || fail(refused);
@@ -121,7 +132,7 @@ struct Parser {
 
     // --help and --version act where they stand, as soon as they are read.
     bool parse(const std::vector<std::string>& args) {
-        result.action = ParseAction::render;
+        result.action = CommandLineAction::run;
         std::string error;
         const bool complete = parseCommandLine(
             args, optionDefinitions,
@@ -150,10 +161,12 @@ struct Parser {
         if (options.at && (options.from || options.to)) {
             return fail("--at writes one frame; it does not go with --from or --to");
         }
+        if (options.bpm > 0.0 && !options.check) {
+            return fail("--bpm goes with --check");
+        }
         if (options.check) {
-            if (!options.output.empty() || !options.audio.empty() || options.crf) {
-                return fail("--check writes nothing; it does not go with --output, --audio or "
-                            "--crf");
+            if (!options.output.empty() || options.crf) {
+                return fail("--check writes nothing; it does not go with --output or --crf");
             }
             return true;
         }
@@ -205,7 +218,7 @@ struct Parser {
 
 ParseResult parseRenderOptions(const std::vector<std::string>& args) {
     Parser parser;
-    if (parser.parse(args) && parser.result.action == ParseAction::render) {
+    if (parser.parse(args) && parser.result.action == CommandLineAction::run) {
         parser.validate();
     }
     return parser.result;

@@ -28,15 +28,15 @@ struct RenderOptions {
     std::string directory;    // -C: where to work, "" for here
     std::string audio;        // the soundtrack of a finished video
     std::optional<int> crf;   // the finished video's quality
+    double bpm = 0.0;         // --check: the music's tempo, 0 for none
+    int beatsPerBar = 4;
     bool allowBroken = false;
     bool check = false;
     bool quiet = false;
 };
 
-enum class ParseAction { render, help, version, usageError };
-
 struct ParseResult {
-    ParseAction action = ParseAction::usageError;
+    CommandLineAction action = CommandLineAction::usageError;
     RenderOptions options;
     std::string error; // the one-line reason, for usageError
 };

@@ -2,6 +2,12 @@
 // found on the way, each on a line of its own that editors and build logs can jump from.
 #include "render/scene_check.h"
 
+#include <cmath>
+#include <cstdio>
+
+#include "frames/frame_clock.h"
+#include "frames/soundtrack.h"
+#include "scene/message_text.h"
 #include "scene/program.h"
 #include "scene/scene_list.h"
 
@@ -41,4 +47,57 @@ CheckedSceneList loadCheckedSceneList(const std::string& path, bool playerMessag
     }
     listProblemsUpTo(SIZE_MAX);
     return list;
+}
+
+// Off the beat by more than this, beyond the nearest frame's own distance, a cut is heard late.
+static const double beatTolerance = 0.003;
+
+static std::string secondsAt(double seconds, const char* format = "%.3f") {
+    char text[32];
+    std::snprintf(text, sizeof text, format, seconds);
+    return text;
+}
+
+std::vector<Problem> musicProblems(const CheckedSceneList& list, const std::string& listPath,
+                                   double fps, const std::string& soundtrackPath,
+                                   const MusicGrid& grid) {
+    std::vector<Problem> problems;
+    std::vector<float> durations;
+    for (const Scene* scene : list.scenes) {
+        durations.push_back(scene->duration);
+    }
+    const std::vector<int64_t> endFrames = sceneEndFrames(durations, fps);
+    const int64_t frames = sequenceFrameCount(endFrames);
+    if (!soundtrackPath.empty()) {
+        Soundtrack soundtrack;
+        std::string error;
+        const double sequence = static_cast<double>(frames) / fps;
+        if (!loadSoundtrack(soundtrackPath, soundtrack, error)) {
+            problems.push_back({error, std::nullopt, false});
+        } else if (frames != neverEnds && soundtrackSeconds(soundtrack) < sequence) {
+            problems.push_back({printable(soundtrackPath) + ": the soundtrack is " +
+                                    secondsAt(soundtrackSeconds(soundtrack)) +
+                                    " s long, the sequence " + secondsAt(sequence) +
+                                    " s: its end plays in silence",
+                                std::nullopt, true});
+        }
+    }
+    if (grid.bpm <= 0.0) {
+        return problems;
+    }
+    for (const OffBeatScene& off : offBeatScenes(grid, endFrames, fps, beatTolerance)) {
+        const SceneOrigin& origin = list.origins[off.scene];
+        const std::string when = secondsAt(std::abs(off.offset) * 1000.0, "%.0f") + " ms " +
+                                 (off.offset > 0 ? "after" : "before") + " beat " +
+                                 std::to_string(off.beat + 1) + " (bar " +
+                                 std::to_string(off.beat / grid.beatsPerBar + 1) + ")";
+        problems.push_back({printable(listPath) + ":" + std::to_string(origin.listLine) +
+                                ": scene " + std::to_string(off.scene + 1) + " starts at " +
+                                secondsAt(off.start) + " s, " + when + "; a duration of " +
+                                secondsAt(off.suggestedDuration, "%.6g") + " s for scene " +
+                                std::to_string(off.scene) + " puts it on the beat at " +
+                                secondsAt(fps, "%g") + " fps",
+                            off.scene, true});
+    }
+    return problems;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "frames/music_grid.h"
 #include "scene/scene.h"
 
 // Where a scene comes from, and whether it builds.
@@ -37,3 +38,11 @@ struct CheckedSceneList {
 // With playerMessages, prints on the way what the player prints while loading, except the
 // short-line warning, which is one of the problems; without, prints nothing.
 CheckedSceneList loadCheckedSceneList(const std::string& path, bool playerMessages);
+
+// What --check says of the music: a soundtrack that cannot be read (a problem) or is shorter than
+// the sequence (a warning, with both lengths), and with a tempo, each scene that starts off its
+// nearest beat by more than a few milliseconds beyond what the frame rate allows (a warning, with
+// the duration of the scene before that puts it on the beat).
+std::vector<Problem> musicProblems(const CheckedSceneList& list, const std::string& listPath,
+                                   double fps, const std::string& soundtrackPath,
+                                   const MusicGrid& grid);

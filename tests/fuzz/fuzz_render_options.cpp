@@ -19,13 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     const ParseResult parsed = parseRenderOptions(args);
-    if (parsed.action == ParseAction::usageError) {
+    if (parsed.action == CommandLineAction::usageError) {
         if (parsed.error.empty() || parsed.error.find('\n') != std::string::npos) {
             __builtin_trap();
         }
         return 0;
     }
-    if (parsed.action != ParseAction::render) {
+    if (parsed.action != CommandLineAction::run) {
         return 0;
     }
     const RenderOptions& options = parsed.options;

@@ -25,7 +25,7 @@ TEST(LiveOptions, ReadsEveryOptionAndRefusesBadValues) {
     EXPECT_EQ(parseLiveOptions({"--scene", "0"}).error,
               "--scene needs a whole number from 1 up, not '0'");
     EXPECT_EQ(parseLiveOptions({""}).error, "the scene list path is empty");
-    EXPECT_EQ(parseLiveOptions({"-h", "--bogus"}).action, LiveAction::help);
+    EXPECT_EQ(parseLiveOptions({"-h", "--bogus"}).action, CommandLineAction::help);
 }
 
 // Scenes of 2 s and 3 s at 24 frames per second: the first ends in frame 49; the second, whose

@@ -1,19 +1,24 @@
 #!/usr/bin/env python3
 """End-to-end tests of the renderer as a checker and exporter: the strict --check, refusing broken
-scenes, -q, ranges that tile, --scene, -C, and finished video through ffmpeg.
+scenes, -q, ranges that tile, --scene, -C, finished video through ffmpeg, and signals.
 
 usage: export_test.py RENDERER [TestClass ...]
 """
+import fcntl
 import json
 import os
+import re
+import signal
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from e2e import Workspace, line, read_png, run_in  # noqa: E402
+from e2e import Workspace, line, read_png, run_in, wait_for  # noqa: E402
 
 RENDERER = None
 BAD_FRAGMENT = "#version 450 core\nout vec4 color;\nvoid main() {\n  color = vec4(1.0) nonsense;\n}\n"
@@ -129,6 +134,10 @@ class Check(ExportCase):
         self.assertEqual(result.stderr.decode().splitlines()[-2:], [
             "prismwafer-render: scene 4 does not build (shaders/red.vert, shaders/bad.frag)",
             "prismwafer-render: nothing written; --allow-broken renders broken scenes anyway"])
+        # The folders made for a failed render go with it; those that were there stay.
+        os.mkdir(self.path("kept"))
+        self.assertEqual(render(self.workspace, "-q", "-o", "kept/made/deeper/%02d.png").returncode, 1)
+        self.assertEqual(os.listdir(self.path("kept")), [])
         # A range that does not reach the broken scene renders.
         self.assertEqual(render(self.workspace, "-q", "--to", "1", "-o", "f/%02d.png").returncode, 0)
         self.assertEqual(len(os.listdir(self.path("f"))), 10)
@@ -211,6 +220,46 @@ class Video(ExportCase):
                 result = render(self.workspace, "-q", "-o", "out.mp4", *args, env=dict(os.environ, PATH=path))
                 self.assertEqual((result.returncode, result.stderr.decode()), (1, "prismwafer-render: " + reason))
                 self.assertEqual(sorted(os.listdir(self.workspace.path)), ["bin", "shaders"])
+
+
+class Interrupted(ExportCase):
+    def test_a_signal_stops_the_render_and_takes_away_what_it_began(self):
+        self.workspace.write_list(line("red.vert", "clock.frag", 1, 100000))
+        os.mkdir(self.path("kept"))
+        # Standard output into a pipe that is never read: the stream's writes block.
+        pipe_end, stdout_end = os.pipe()
+        self.addCleanup(os.close, pipe_end)
+        self.addCleanup(os.close, stdout_end)
+        last = -1
+        held = lambda: struct.unpack("i", fcntl.ioctl(pipe_end, termios.FIONREAD, b"\0" * 4))[0]
+        for output, sign, begun, left in (
+                ("kept/made/v.y4m", signal.SIGINT, "kept/made/v.y4m.partial",
+                 "removed kept/made/v.y4m.partial and the folder kept/made/"),
+                ("v.mp4", signal.SIGINT, "v.mp4.partial", "removed v.mp4.partial"),
+                ("f/%05d.png", signal.SIGTERM, "f/00002.png", r"kept the finished frames f/00000\.png to f/(\d+)\.png"),
+                ("-", signal.SIGHUP, None, r"the video on standard output is cut short after \d+ frames")):
+            with self.subTest(output=output):
+                process = subprocess.Popen([RENDERER, "-q", "-r", "10", "-s", "320x180", "-o", output], cwd=self.path(),
+                                           stdout=stdout_end, stderr=subprocess.PIPE, start_new_session=True)
+                self.addCleanup(process.kill)
+                if begun:
+                    wait_for(begun + " to be written", lambda: os.path.exists(self.path(begun)))
+                else:
+                    # Past the stream's header: inside the write of a frame larger than the pipe holds.
+                    wait_for("a pipe half full", lambda: held() >= fcntl.fcntl(pipe_end, fcntl.F_GETPIPE_SZ) // 2)
+                # As Ctrl-C does, the whole process group is signalled, ffmpeg with it.
+                os.killpg(process.pid, sign)
+                stderr = process.communicate(timeout=60)[1].decode()
+                self.assertEqual(process.returncode, 128 + sign, stderr)
+                found = re.fullmatch("prismwafer-render: interrupted by %s; %s\n" % (sign.name, left), stderr)
+                self.assertTrue(found, stderr)
+                if found.groups():
+                    last = int(found.group(1))
+        # The finished frames stay, in a row from the first, so that a rerun can go on from the next.
+        self.assertEqual(sorted(os.listdir(self.path())), ["f", "kept", "shaders"])
+        self.assertEqual(os.listdir(self.path("kept")), [])
+        self.assertEqual(sorted(os.listdir(self.path("f"))), ["%05d.png" % k for k in range(last + 1)])
+        self.assertEqual(read_png(self.path("f", "%05d.png" % last))[:2], (320, 180))
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include "render/encoder.h"
 #include "render/options.h"
 #include "render/progress.h"
+#include "render/wrote_line.h"
 #include "render/y4m.h"
 #include "scene/message_text.h"
 #include "scene/scene_text.h"
@@ -137,7 +138,7 @@ static ParseResult parse(std::vector<std::string> args) {
 
 TEST(RenderOptions, DefaultsAndEveryForm) {
     ParseResult result = parse({"-o", "out.y4m"});
-    ASSERT_EQ(result.action, ParseAction::render) << result.error;
+    ASSERT_EQ(result.action, CommandLineAction::run) << result.error;
     const RenderOptions defaults = result.options;
     EXPECT_EQ(defaults.sceneList, "shaders/prog.csv");
     EXPECT_EQ(std::tie(defaults.fps, defaults.width, defaults.height),
@@ -146,7 +147,7 @@ TEST(RenderOptions, DefaultsAndEveryForm) {
 
     result = parse({"--output=frames/%05d.png", "-qr30", "--size", "640x360", "--fr", "1.5",
                     "--to=2", "list.csv", "-C", "dir", "--scene=2", "--allow"});
-    ASSERT_EQ(result.action, ParseAction::render) << result.error;
+    ASSERT_EQ(result.action, CommandLineAction::run) << result.error;
     const RenderOptions& options = result.options;
     EXPECT_EQ(options.outputKind, OutputKind::pngSequence);
     EXPECT_TRUE(options.quiet && options.allowBroken);
@@ -164,9 +165,9 @@ TEST(RenderOptions, DefaultsAndEveryForm) {
     EXPECT_EQ(parse({"--check", "--", "-odd.csv"}).options.sceneList, "-odd.csv");
     EXPECT_EQ(*parse({"--t", "1", "-o", "a.y4m"}).options.to, 1.0); // only --to starts so
     // --help and --version act where they stand.
-    EXPECT_EQ(parse({"--help", "--bogus"}).action, ParseAction::help);
-    EXPECT_EQ(parse({"--version", "-h"}).action, ParseAction::version);
-    EXPECT_EQ(parse({"--bogus", "--help"}).action, ParseAction::usageError);
+    EXPECT_EQ(parse({"--help", "--bogus"}).action, CommandLineAction::help);
+    EXPECT_EQ(parse({"--version", "-h"}).action, CommandLineAction::version);
+    EXPECT_EQ(parse({"--bogus", "--help"}).action, CommandLineAction::usageError);
 }
 
 TEST(RenderOptions, MistakesAreUsageErrorsWithAReason) {
@@ -204,7 +205,7 @@ TEST(RenderOptions, MistakesAreUsageErrorsWithAReason) {
     // clang-format on
     for (const auto& [args, reason] : mistakes) {
         const ParseResult result = parse(args);
-        EXPECT_EQ(result.action, ParseAction::usageError) << reason;
+        EXPECT_EQ(result.action, CommandLineAction::usageError) << reason;
         EXPECT_EQ(result.error.rfind(reason, 0), 0u) << result.error;
         EXPECT_EQ(result.error.find('\n'), std::string::npos) << result.error;
     }
@@ -283,4 +284,20 @@ TEST(Progress, LineShowsRateAndTimeLeft) {
     EXPECT_EQ(progressLine(0, 600, 0.0), "frame 0/600  0.0 fps  --:-- left");
     EXPECT_EQ(progressLine(1, 3662, 1.0), "frame 1/3662  1.0 fps  1:01:01 left");
     EXPECT_EQ(progressLine(1, 662, 1.0), "frame 1/662  1.0 fps  11:01 left");
+}
+
+TEST(Progress, WroteLineSaysWhereAndWhat) {
+    auto wrote = [](std::vector<std::string> args, int64_t first, int64_t count) {
+        return wroteLine(parseRenderOptions(args).options, first, count);
+    };
+    EXPECT_EQ(wrote({"-o", "demo.mp4"}, 0, 6000),
+              "Wrote demo.mp4: 6000 frames, 100.000 s, 1920x1080 at 60 fps");
+    EXPECT_EQ(wrote({"-o", "f/%05d.png", "-r", "30000/1001", "-s", "64x36"}, 600, 600),
+              "Wrote f/%05d.png: frames 600 to 1199, 20.020 s, 64x36 at 29.97 fps (30000/1001)");
+    EXPECT_EQ(wrote({"-o", "f/%d.png", "-r", "12.5"}, 7, 1),
+              "Wrote f/%d.png: frame 7, 0.080 s, 1920x1080 at 12.5 fps");
+    EXPECT_EQ(wrote({"--at", "2", "-o", "a.png", "-r", "2997/100"}, 59, 1),
+              "Wrote a.png: frame 59, 1.969 s, 1920x1080 at 29.97 fps");
+    EXPECT_EQ(wrote({"-o", "-", "-r", "1/3"}, 0, 1),
+              "Wrote the video to standard output: 1 frame, 3.000 s, 1920x1080 at 0.333 fps (1/3)");
 }

@@ -1,0 +1,23 @@
+// SIGINT, SIGTERM and SIGHUP during a render: a request to stop that the frame loop and the
+// encoder threads see, so that the render is abandoned on the main thread like any failure.
+#pragma once
+
+#include <thread>
+
+// Holds the three signals back in this thread and in every thread it starts from now on, such
+// as the driver's: a signal is then only ever handled where the renderer expects it.
+void holdInterrupts();
+// Lets them through again in this thread. With `catchThem`, each one is caught and only asks
+// the render to stop; otherwise they end the program as usual.
+void releaseInterrupts(bool catchThem);
+
+// The signal that asked the render to stop, or 0. Cheap enough for every write.
+int interruptCaught();
+// The same, counting a signal that has arrived but not yet been handled: for the last word on
+// why a render failed, when ffmpeg got the same Ctrl-C and died of it first.
+int interruptSignal();
+// Sends the caught signal to the thread, so that a write it is blocked in returns.
+void interruptThread(std::thread& thread);
+
+// "SIGINT", "SIGTERM" or "SIGHUP".
+const char* interruptName(int signal);
