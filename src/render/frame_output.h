@@ -9,6 +9,7 @@
 
 #include "render/ffmpeg.h"
 #include "render/options.h"
+#include "render/parts.h"
 
 struct FrameOutput {
     OutputKind kind = OutputKind::none;
@@ -26,6 +27,9 @@ struct FrameOutput {
     std::unique_ptr<FfmpegProcess> ffmpeg;
     bool ffmpegStoppedReading = false;
     std::string ffmpegFailure; // what ffmpeg said when it failed by itself
+    // With --part, the record written beside the output once it is whole.
+    std::optional<PartRecord> part;
+    std::string partRecordPath;
 };
 
 // Checks, before anything is drawn, that the output can be written (and, for a finished video,

@@ -24,10 +24,13 @@ struct RenderOptions {
     int width = 1920;
     int height = 1080;
     std::optional<double> from, to, at;
-    std::optional<int> scene; // from 1
-    std::string directory;    // -C: where to work, "" for here
-    std::string audio;        // the soundtrack of a finished video
-    std::optional<int> crf;   // the finished video's quality
+    std::optional<int> scene;         // from 1
+    std::string directory;            // -C: where to work, "" for here
+    std::string audio;                // the soundtrack of a finished video
+    std::optional<int> crf;           // the finished video's quality
+    int partIndex = 0, partCount = 0; // --part K/N; 0 for a whole render
+    bool join = false;                // --join: the operands are the parts
+    std::vector<std::string> parts;
     bool allowBroken = false;
     bool check = false;
     bool quiet = false;
