@@ -4,13 +4,15 @@
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 buildDir="$repo/build"
 
-# Packages to build and play: compiler, CMake, GLFW, the loader generator, Mesa's drivers, and
-# Dear ImGui for the live preview's display.
+# Packages to build and play: compiler, CMake, GLFW, the loader generator, Mesa's drivers,
+# libdeflate for PNG frames, and Dear ImGui for the live preview's display.
 playPackages=(cmake make g++ pkg-config python3 python3-glad libglfw3-dev libgl1-mesa-dri
-              libglx-mesa0 libegl-mesa0 libegl-dev libpng-dev libimgui-dev libsdl2-dev libsndfile1-dev)
-# What the tests add: GoogleTest, a virtual display and the tools that look at it.
+              libglx-mesa0 libegl-mesa0 libegl-dev libdeflate-dev libimgui-dev
+              libsdl2-dev libsndfile1-dev)
+# What the tests add: GoogleTest, a virtual display and the tools that look at it, and the
+# schedulers that parts are rendered on (Slurm with munge, GNU parallel).
 testPackages=(libgtest-dev xvfb xauth xdotool x11-apps imagemagick apitrace ffmpeg glslang-tools
-              valgrind clang libclang-rt-14-dev)
+              valgrind clang libclang-rt-14-dev slurm-wlm munge parallel)
 
 fail() {
     echo "$*" >&2

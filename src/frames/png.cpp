@@ -1,72 +1,103 @@
 // PNG files of rendered frames, written whole or not at all.
 #include "frames/png.h"
 
-#include <png.h>
+#include <libdeflate.h>
 
 #include <cerrno>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "scene/message_text.h"
 
-// Fast compression: the renderer writes thousands of frames; size matters less than time.
+// libdeflate's fastest level on unfiltered rows: measured on demo frames at 1920 x 1080 it is the
+// quickest of filters None, Sub, Up and Paeth at levels 1 to 6, with files within a few percent
+// of zlib's level 1 with the Sub filter; compression, not drawing, bounds a PNG render.
 static const int pngCompressionLevel = 1;
 
 std::string partialPathFor(const std::string& path) {
     return path + ".partial";
 }
 
-// libpng reports failures by jumping back here; nothing with a destructor lives in between.
-static bool encodePng(FILE* file, const uint8_t* rgbaBottomUp, int width, int height,
-                      const char** reason) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        *reason = "out of memory";
+static void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                              static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+    out.insert(out.end(), bytes, bytes + 4);
+}
+
+// A chunk's length, type and data, then the CRC of type and data.
+static void putChunk(std::vector<uint8_t>& out, const char type[5], const uint8_t* data,
+                     size_t size) {
+    putBigEndian(out, static_cast<uint32_t>(size));
+    const size_t typeAt = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data, data + size);
+    putBigEndian(out, libdeflate_crc32(0, out.data() + typeAt, size + 4));
+}
+
+// The file's bytes, from RGBA rows bottom first. Each thread keeps its own buffers and
+// compressor: frames are encoded side by side, and a frame's buffers are as large each time.
+static bool encodePng(const uint8_t* rgbaBottomUp, int width, int height,
+                      std::vector<uint8_t>& file) {
+    thread_local std::vector<uint8_t> rows, compressed;
+    thread_local libdeflate_compressor* compressor = nullptr;
+    if (!compressor) {
+        compressor = libdeflate_alloc_compressor(pngCompressionLevel);
+        if (!compressor) {
+            return false;
+        }
+    }
+    // Filter byte 0 (None) and RGB: the screen shows no alpha either.
+    const size_t pixels = static_cast<size_t>(width);
+    const size_t rowBytes = 1 + 3 * pixels;
+    rows.resize(rowBytes * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* from = rgbaBottomUp + static_cast<size_t>(height - 1 - y) * 4 * pixels;
+        uint8_t* to = rows.data() + static_cast<size_t>(y) * rowBytes;
+        to[0] = 0;
+        for (size_t x = 0; x < pixels; ++x) {
+            std::memcpy(to + 1 + 3 * x, from + 4 * x, 3);
+        }
+    }
+    compressed.resize(libdeflate_zlib_compress_bound(compressor, rows.size()));
+    const size_t size = libdeflate_zlib_compress(compressor, rows.data(), rows.size(),
+                                                 compressed.data(), compressed.size());
+    if (size == 0) {
         return false;
     }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        *reason = "the PNG encoder failed";
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_compression_level(png, pngCompressionLevel);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    // The fourth byte of each pixel is dropped: the screen shows no alpha either.
-    png_set_filler(png, 0, PNG_FILLER_AFTER);
-    const size_t stride = static_cast<size_t>(width) * 4;
-    for (int row = height - 1; row >= 0; --row) {
-        png_write_row(png, rgbaBottomUp + static_cast<size_t>(row) * stride);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    file.assign(signature, signature + sizeof signature);
+    std::vector<uint8_t> header;
+    putBigEndian(header, static_cast<uint32_t>(width));
+    putBigEndian(header, static_cast<uint32_t>(height));
+    // 8 bits, RGB, deflate, adaptive filtering, no interlace.
+    header.insert(header.end(), {8, 2, 0, 0, 0});
+    putChunk(file, "IHDR", header.data(), header.size());
+    putChunk(file, "IDAT", compressed.data(), size);
+    putChunk(file, "IEND", nullptr, 0);
     return true;
 }
 
 bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width, int height,
                   std::string& error) {
+    thread_local std::vector<uint8_t> bytes;
+    if (!encodePng(rgbaBottomUp, width, height, bytes)) {
+        error = "cannot write " + path + ": the PNG encoder failed";
+        return false;
+    }
     const std::string partial = partialPathFor(path);
     FILE* file = std::fopen(partial.c_str(), "wb");
     if (!file) {
         error = describeErrno("cannot write", partial);
         return false;
     }
-    const char* reason = nullptr;
-    const bool encoded = encodePng(file, rgbaBottomUp, width, height, &reason);
-    const bool flushed = encoded && std::fflush(file) == 0 && !std::ferror(file);
-    const int flushErrno = errno;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+                         std::fflush(file) == 0 && !std::ferror(file);
+    const int writeErrno = errno;
     const bool closed = std::fclose(file) == 0;
-    if (!encoded || !flushed || !closed) {
-        errno = flushErrno;
-        error =
-            encoded ? describeErrno("cannot write", path) : "cannot write " + path + ": " + reason;
+    if (!written || !closed) {
+        errno = writeErrno;
+        error = describeErrno("cannot write", path);
         std::remove(partial.c_str());
         return false;
     }

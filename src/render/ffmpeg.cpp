@@ -30,22 +30,31 @@ static std::string secondsArgument(double seconds) {
     return text;
 }
 
+std::vector<std::string> soundtrackArguments(const VideoEncoding& encoding) {
+    if (encoding.audio.empty()) {
+        return {};
+    }
+    // Cut on the input side, so that the video is never shortened to fit the sound.
+    std::vector<std::string> arguments = {"-ss",  secondsArgument(encoding.audioStart),
+                                          "-t",   secondsArgument(encoding.length),
+                                          "-i",   encoding.audio,
+                                          "-map", "0:v:0",
+                                          "-map", "1:a:0"};
+    if (encoding.container == "webm") {
+        arguments.insert(arguments.end(), {"-c:a", "libopus", "-b:a", "160k"});
+    } else {
+        arguments.insert(arguments.end(), {"-c:a", "aac", "-b:a", "192k"});
+    }
+    return arguments;
+}
+
 std::vector<std::string> ffmpegArguments(const VideoEncoding& encoding) {
     const bool vp9 = encoding.container == "webm";
     // -nostdin: the stream owns standard input; no keystroke can be read from it.
     std::vector<std::string> arguments = {"-nostdin", "-y", "-loglevel",    "error", "-progress",
                                           "pipe:3",   "-f", "yuv4mpegpipe", "-i",    "pipe:0"};
-    if (!encoding.audio.empty()) {
-        // Cut on the input side, so that the video is never shortened to fit the sound.
-        arguments.insert(arguments.end(), {"-ss", secondsArgument(encoding.audioStart), "-t",
-                                           secondsArgument(encoding.length), "-i", encoding.audio,
-                                           "-map", "0:v:0", "-map", "1:a:0"});
-        if (vp9) {
-            arguments.insert(arguments.end(), {"-c:a", "libopus", "-b:a", "160k"});
-        } else {
-            arguments.insert(arguments.end(), {"-c:a", "aac", "-b:a", "192k"});
-        }
-    }
+    const std::vector<std::string> soundtrack = soundtrackArguments(encoding);
+    arguments.insert(arguments.end(), soundtrack.begin(), soundtrack.end());
     // Thin lines and points on black band and smear at the encoders' own defaults.
     const std::string crf = std::to_string(encoding.crf.value_or(vp9 ? 31 : 18));
     if (vp9) {

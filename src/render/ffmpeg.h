@@ -19,6 +19,10 @@ struct VideoEncoding {
     double length = 0; // seconds of video, which the soundtrack is cut to
 };
 
+// The soundtrack as ffmpeg's second input, cut to the video's range, and its encoding; none
+// without one.
+std::vector<std::string> soundtrackArguments(const VideoEncoding& encoding);
+
 // ffmpeg's command line after the program name: the stream on standard input, progress reports
 // on descriptor 3.
 std::vector<std::string> ffmpegArguments(const VideoEncoding& encoding);

@@ -13,6 +13,7 @@
 
 #include "frames/png.h"
 #include "render/interrupt.h"
+#include "render/part_files.h"
 #include "render/y4m.h"
 #include "scene/message_text.h"
 #include "scene/text_file.h"
@@ -217,10 +218,13 @@ bool closeFrameOutput(FrameOutput& output, std::string& error) {
             return false;
         }
     } else {
-        return true;
+        return writePartRecord(output, error);
     }
-    if (std::rename(output.partialPath.c_str(), output.path.c_str()) != 0) {
-        error = describeErrno("cannot write", output.path);
+    std::string unrecorded;
+    if (!writePartRecord(output, unrecorded) ||
+        std::rename(output.partialPath.c_str(), output.path.c_str()) != 0) {
+        error = unrecorded.empty() ? describeErrno("cannot write", output.path) : unrecorded;
+        abandonPartRecord(output);
         abandonFrameOutput(output);
         return false;
     }

@@ -9,6 +9,7 @@
 
 #include "render/ffmpeg.h"
 #include "render/options.h"
+#include "render/parts.h"
 
 struct FrameOutput {
     OutputKind kind = OutputKind::none;
@@ -30,6 +31,9 @@ struct FrameOutput {
     // and what abandoning it removed, for the message.
     std::vector<std::string> createdFolders;
     std::vector<std::string> removed;
+    // With --part, the record written beside the output once it is whole.
+    std::optional<PartRecord> part;
+    std::string partRecordPath;
 };
 
 // Checks, before anything is drawn, that the output can be written (and, for a finished video,

@@ -16,8 +16,10 @@
 #include "render/frame_output.h"
 #include "render/headless_context.h"
 #include "render/interrupt.h"
+#include "render/join.h"
 #include "render/offscreen.h"
 #include "render/options.h"
+#include "render/part_files.h"
 #include "render/progress.h"
 #include "render/scene_check.h"
 #include "render/wrote_line.h"
@@ -148,10 +150,19 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
     const std::optional<size_t> scene =
         options.scene ? std::optional<size_t>(static_cast<size_t>(*options.scene) - 1)
                       : std::nullopt;
-    const FrameRange range =
+    const FrameRange whole =
         frameRange(endFrames, durations, options.fps, options.from, options.to, options.at, scene);
-    if (!range.error.empty()) {
-        return fail(range.error);
+    if (!whole.error.empty()) {
+        return fail(whole.error);
+    }
+    FrameRange range = whole;
+    bool complete = false;
+    std::string error;
+    if (options.partCount > 0 && !beginPart(options, list, whole, range, output, complete, error)) {
+        return fail(error);
+    }
+    if (complete) {
+        return 0;
     }
     const size_t firstScene = frameSlot(endFrames, options.fps, range.first).scene;
     const size_t lastScene = frameSlot(endFrames, options.fps, range.last).scene;
@@ -164,7 +175,6 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
         return 1;
     }
     const int64_t total = range.last - range.first + 1;
-    std::string error;
     if (!beginFrameOutput(output, range.first, total, error)) {
         return fail(error);
     }
@@ -265,6 +275,9 @@ int main(int argc, char** argv) {
     const RenderOptions& options = parsed.options;
     if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) {
         return fail("cannot work in " + printable(options.directory) + ": " + std::strerror(errno));
+    }
+    if (options.join) {
+        return joinParts(options, programName);
     }
     int videoFd = -1;
     if (options.outputKind == OutputKind::y4mStdout && !takeStandardOutput(videoFd)) {

@@ -1,10 +1,12 @@
 // The renderer's command line, parsed without touching anything outside the arguments.
 #include "render/options.h"
 
+#include "render/parts.h"
 #include "scene/message_text.h"
 
 const char* const renderUsage =
     R"(Usage: prismwafer-render [options] [SCENE_LIST]
+       prismwafer-render --join -o OUTPUT [--audio FILE] PART...
 Renders the scene list headless, frame by frame, to PNG stills, YUV4MPEG2 or finished video.
 
   SCENE_LIST          default shaders/prog.csv; the paths in it are relative to the working directory, as for the player
@@ -24,6 +26,10 @@ Renders the scene list headless, frame by frame, to PNG stills, YUV4MPEG2 or fin
       --scene N       only scene N, counted from 1: the whole scene, or with --at, --from and --to, T is the scene's own time
       --audio FILE    a finished video's soundtrack, cut to the rendered range; with --check, checked: it must
                       decode, and a soundtrack shorter than the sequence is a warning
+      --part K/N      only the K-th of N equal chunks of the range (K from 1), with a record beside the output
+                      (NAME.partinfo; a PNG part's beside its first frame); a part already complete is skipped
+      --join          join the parts of one render, given as their outputs or records, into OUTPUT without
+                      re-encoding, the soundtrack put on once over the whole; PNG parts are checked only
       --crf N         a finished video's quality, lower is better (default 18 for H.264, up to 51; 31 for VP9, up to 63)
       --allow-broken  render even when a scene in the range does not build
       --check         build every scene and report every problem in the list and the shaders, write nothing
@@ -41,23 +47,13 @@ Exit status: 0 done; 1 it could not be done, or --check found problems; 2 the co
 namespace {
 
 const std::vector<OptionDefinition> optionDefinitions = {
-    {"output", 'o', true},
-    {"fps", 'r', true},
-    {"size", 's', true},
-    {"from", 0, true},
-    {"to", 0, true},
-    {"at", 0, true},
-    {"scene", 0, true},
-    {"directory", 'C', true},
-    {"audio", 0, true},
-    {"crf", 0, true},
-    {"allow-broken", 0, false},
-    {"check", 0, false},
-    {"bpm", 0, true},
-    {"beats-per-bar", 0, true},
-    {"quiet", 'q', false},
-    {"help", 'h', false},
-    {"version", 'V', false},
+    {"output", 'o', true},      {"fps", 'r', true},       {"size", 's', true},
+    {"from", 0, true},          {"to", 0, true},          {"at", 0, true},
+    {"scene", 0, true},         {"directory", 'C', true}, {"audio", 0, true},
+    {"crf", 0, true},           {"part", 0, true},        {"join", 0, false},
+    {"allow-broken", 0, false}, {"check", 0, false},      {"quiet", 'q', false},
+    {"bpm", 0, true},           {"beats-per-bar", 0, true},
+    {"help", 'h', false},       {"version", 'V', false},
 };
 
 const char* const videoExtensions[] = {".mp4", ".mkv", ".mov", ".webm"};
@@ -70,6 +66,7 @@ bool endsWith(const std::string& text, const std::string& tail) {
 struct Parser {
     ParseResult result;
     std::vector<std::string> positionals;
+    std::vector<std::string> given; // the long names of the options given
 
     bool fail(const std::string& reason) {
         result.action = CommandLineAction::usageError;
@@ -81,6 +78,7 @@ struct Parser {
     bool apply(const OptionDefinition& option, const std::string& value) {
         RenderOptions& options = result.options;
         const std::string name = option.longName;
+        given.push_back(name);
         std::string refused;
         if (name == "output") {
             refused = value.empty() ? "--output needs a path" : "";
@@ -110,6 +108,10 @@ struct Parser {
             int crf = 0;
             refused = readCount("--crf", value, crf);
             options.crf = crf;
+        } else if (name == "part") {
+            refused = readPart(value, options.partIndex, options.partCount);
+        } else if (name == "join") {
+            options.join = true;
         } else if (name == "allow-broken") {
             options.allowBroken = true;
         } else if (name == "bpm") {
@@ -145,6 +147,14 @@ struct Parser {
 
     bool validate() {
         RenderOptions& options = result.options;
+        if (options.join) {
+            return validateJoin();
+        }
+        if (options.partCount > 0 &&
+            (options.check || options.at || options.output == "-" || !options.audio.empty())) {
+            return fail("--part writes a chunk of a range to a file, the soundtrack put on at "
+                        "--join; it does not go with --check, --at, --audio or -o -");
+        }
         if (positionals.size() > 1) {
             return fail("one scene list at most, not " + quoted(positionals[0]) + " and " +
                         quoted(positionals[1]));
@@ -210,6 +220,26 @@ struct Parser {
             return fail("the output must end in .png, .y4m, .mp4, .mkv, .mov or .webm, or be - "
                         "for video on standard output");
         }
+        return true;
+    }
+
+    // A join takes everything from its parts' records but the output and the soundtrack.
+    bool validateJoin() {
+        RenderOptions& options = result.options;
+        for (const std::string& name : given) {
+            if (name != "join" && name != "output" && name != "audio" && name != "quiet" &&
+                name != "directory") {
+                return fail("--join takes the frames and their settings from the parts; --" + name +
+                            " does not go with it");
+            }
+        }
+        if (options.output.empty() || options.output == "-") {
+            return fail("--join needs -o NAME for the joined render");
+        }
+        if (positionals.empty()) {
+            return fail("--join needs the parts, as their outputs or NAME.partinfo records");
+        }
+        options.parts = positionals;
         return true;
     }
 };

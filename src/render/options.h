@@ -24,11 +24,14 @@ struct RenderOptions {
     int width = 1920;
     int height = 1080;
     std::optional<double> from, to, at;
-    std::optional<int> scene; // from 1
-    std::string directory;    // -C: where to work, "" for here
-    std::string audio;        // the soundtrack of a finished video
-    std::optional<int> crf;   // the finished video's quality
-    double bpm = 0.0;         // --check: the music's tempo, 0 for none
+    std::optional<int> scene;         // from 1
+    std::string directory;            // -C: where to work, "" for here
+    std::string audio;                // the soundtrack of a finished video
+    std::optional<int> crf;           // the finished video's quality
+    int partIndex = 0, partCount = 0; // --part K/N; 0 for a whole render
+    bool join = false;                // --join: the operands are the parts
+    std::vector<std::string> parts;
+    double bpm = 0.0;                 // --check: the music's tempo, 0 for none
     int beatsPerBar = 4;
     bool allowBroken = false;
     bool check = false;

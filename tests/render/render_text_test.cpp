@@ -9,6 +9,7 @@
 #include "frames/frame_clock.h"
 #include "render/encoder.h"
 #include "render/options.h"
+#include "render/parts.h"
 #include "render/progress.h"
 #include "render/wrote_line.h"
 #include "render/y4m.h"
@@ -201,7 +202,16 @@ TEST(RenderOptions, MistakesAreUsageErrorsWithAReason) {
         {{"-o", "a.y4m", "a.csv", "b.csv"}, "one scene list at most, not 'a.csv' and 'b.csv'"},
         {{"--check", "-o", "a.y4m"}, "--check writes nothing"},
         {{"--check=yes"}, "option '--check' takes no value"},
-        {{"--f", "1", "-o", "a.y4m"}, "option '--f' is ambiguous (--fps, --from)"}};
+        {{"--f", "1", "-o", "a.y4m"}, "option '--f' is ambiguous (--fps, --from)"},
+        {{"-o", "a.y4m", "--part", "0/3"}, "--part needs K/N"},
+        {{"-o", "a.y4m", "--part", "4/3"}, "--part needs K/N"},
+        {{"-o", "a.y4m", "--part", "3"}, "--part needs K/N"},
+        {{"-o", "-", "--part", "1/3"}, "--part writes a chunk"},
+        {{"-o", "a.mp4", "--audio", "a.wav", "--part", "1/3"}, "--part writes a chunk"},
+        {{"--join", "-o", "a.y4m"}, "--join needs the parts"},
+        {{"--join", "p.y4m"}, "--join needs -o NAME"},
+        {{"--join", "-o", "a.y4m", "-r", "30", "p.y4m"}, "--join takes the frames and their "
+                                                         "settings from the parts; --fps"}};
     // clang-format on
     for (const auto& [args, reason] : mistakes) {
         const ParseResult result = parse(args);
@@ -300,4 +310,67 @@ TEST(Progress, WroteLineSaysWhereAndWhat) {
               "Wrote a.png: frame 59, 1.969 s, 1920x1080 at 29.97 fps");
     EXPECT_EQ(wrote({"-o", "-", "-r", "1/3"}, 0, 1),
               "Wrote the video to standard output: 1 frame, 3.000 s, 1920x1080 at 0.333 fps (1/3)");
+}
+
+TEST(Parts, ChunksTileTheRangeAsEquallyAsDivisionAllows) {
+    int index = 0, count = 0;
+    EXPECT_EQ(readPart("3/8", index, count), "");
+    EXPECT_EQ(std::make_pair(index, count), std::make_pair(3, 8));
+    for (const FrameRange& whole : {FrameRange{0, 6008, ""}, FrameRange{600, 612, ""},
+                                    FrameRange{5, 5, ""}, FrameRange{0, neverEnds - 2, ""}}) {
+        for (int parts : {1, 2, 3, 7, 8}) {
+            const int64_t total = whole.last - whole.first + 1;
+            int64_t next = whole.first;
+            for (int k = 1; k <= parts; ++k) {
+                const FrameRange part = partRange(whole, k, parts);
+                if (total < parts) {
+                    EXPECT_EQ(part.error, "the range has 1 frame, too few for " +
+                                              std::to_string(parts) + " parts");
+                    break;
+                }
+                EXPECT_EQ(part.first, next) << k << "/" << parts;
+                const int64_t size = part.last - part.first + 1;
+                EXPECT_TRUE(size == total / parts || size == total / parts + 1) << size;
+                next = part.last + 1;
+            }
+            EXPECT_EQ(next, total < parts ? whole.first : whole.last + 1);
+        }
+    }
+}
+
+TEST(Parts, RecordsReadBackAndTellRendersApart) {
+    PartRecord record;
+    record.index = 2;
+    record.count = 3;
+    Fingerprint list;
+    list.add("shaders/a.vert\tshaders/a.frag\t1\t1\n");
+    record.list = list.hex();
+    record.size = "64x36";
+    record.fps = "10:1";
+    record.first = 0;
+    record.last = 12;
+    record.partFirst = 4;
+    record.partLast = 7;
+    record.format = "png";
+    record.pattern = "%05d.png";
+    record.bytes = 1234;
+    const std::optional<PartRecord> back = parsePartRecord(partRecordText(record));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(partRecordText(*back), partRecordText(record));
+    EXPECT_EQ(renderDifference(record, *back), "");
+    for (const std::string& broken : {std::string("prismwafer-render part 4/3\n"),
+                                      partRecordText(record).substr(0, 60), std::string("x")}) {
+        EXPECT_FALSE(parsePartRecord(broken)) << broken;
+    }
+    PartRecord other = record;
+    Fingerprint changed;
+    changed.add("shaders/a.vert\tshaders/a.frag\t1\t2\n");
+    other.list = changed.hex();
+    EXPECT_EQ(renderDifference(record, other), "its scene list or shaders");
+    other = record;
+    other.last = 13;
+    EXPECT_EQ(renderDifference(record, other), "its range (frames 0 to 13, not 0 to 12)");
+    other = record;
+    other.count = 4;
+    EXPECT_EQ(renderDifference(record, other), "its number of parts (4, not 3)");
 }
