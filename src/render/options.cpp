@@ -47,13 +47,25 @@ Exit status: 0 done; 1 it could not be done, or --check found problems; 2 the co
 namespace {
 
 const std::vector<OptionDefinition> optionDefinitions = {
-    {"output", 'o', true},      {"fps", 'r', true},       {"size", 's', true},
-    {"from", 0, true},          {"to", 0, true},          {"at", 0, true},
-    {"scene", 0, true},         {"directory", 'C', true}, {"audio", 0, true},
-    {"crf", 0, true},           {"part", 0, true},        {"join", 0, false},
-    {"allow-broken", 0, false}, {"check", 0, false},      {"quiet", 'q', false},
-    {"bpm", 0, true},           {"beats-per-bar", 0, true},
-    {"help", 'h', false},       {"version", 'V', false},
+    {"output", 'o', true},
+    {"fps", 'r', true},
+    {"size", 's', true},
+    {"from", 0, true},
+    {"to", 0, true},
+    {"at", 0, true},
+    {"scene", 0, true},
+    {"directory", 'C', true},
+    {"audio", 0, true},
+    {"crf", 0, true},
+    {"part", 0, true},
+    {"join", 0, false},
+    {"allow-broken", 0, false},
+    {"check", 0, false},
+    {"quiet", 'q', false},
+    {"bpm", 0, true},
+    {"beats-per-bar", 0, true},
+    {"help", 'h', false},
+    {"version", 'V', false},
 };
 
 const char* const videoExtensions[] = {".mp4", ".mkv", ".mov", ".webm"};

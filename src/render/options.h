@@ -31,7 +31,7 @@ struct RenderOptions {
     int partIndex = 0, partCount = 0; // --part K/N; 0 for a whole render
     bool join = false;                // --join: the operands are the parts
     std::vector<std::string> parts;
-    double bpm = 0.0;                 // --check: the music's tempo, 0 for none
+    double bpm = 0.0; // --check: the music's tempo, 0 for none
     int beatsPerBar = 4;
     bool allowBroken = false;
     bool check = false;

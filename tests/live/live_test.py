@@ -39,11 +39,11 @@ def solid(rgb):
 class LiveWindow(unittest.TestCase):
     """One live window of a test, its output collected, and the ways to wait on it."""
 
-    def start(self, workspace, args):
+    def start(self, workspace, args, env=None):
         self.workspace = workspace
         self.out, self.err = [], []
         self.live = subprocess.Popen([LIVE] + args, cwd=self.workspace.path, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, text=True)
+                                     stderr=subprocess.PIPE, text=True, env=env)
         for stream, lines in ((self.live.stdout, self.out), (self.live.stderr, self.err)):
             threading.Thread(target=lambda s=stream, l=lines: l.extend(s), daemon=True).start()
         self.window = self.wait_for(lambda: xdotool("search", "--pid", str(self.live.pid)).stdout.split()[-1:],
