@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "../scene/temp_dir.h"
+#include "frames/music_grid.h"
 #include "live/commands.h"
 #include "live/options.h"
 #include "live/playhead.h"
@@ -155,4 +156,27 @@ TEST(LiveWatch, AFolderMovedAwayIsLetGo) {
     const std::string watches((std::istreambuf_iterator<char>(info)), {});
     EXPECT_EQ(watches.find("inotify wd:"), std::string::npos) << watches;
     closeFileWatch(watch);
+}
+
+// The music's grid: the place as bar.beat.row, steps that land on beats, and cuts off the beat
+// with the duration that puts them back on it.
+TEST(MusicGrid, PlacesStepsAndCutsOffTheBeat) {
+    const MusicGrid grid{120.0, 4, 3};
+    EXPECT_EQ(gridPosition(grid, 0.0), "1.1.1");
+    EXPECT_EQ(gridPosition(grid, 2.0 + 0.5 + 2 * 0.5 / 3), "2.2.3");
+    EXPECT_EQ(stepBeats(grid, 1.2, 1), 1.5);
+    EXPECT_EQ(stepBeats(grid, 1.2, -1), 1.0) << "back from between beats: the beat before";
+    EXPECT_EQ(stepBeats(grid, 1.0, -4), 0.0) << "never before the start";
+    // Scenes of 12 s at 60 fps end a frame late each; 11.9917 s ends on the bar.
+    const std::vector<OffBeatScene> late =
+        offBeatScenes(grid, sceneEndFrames({12.0f, 12.0f, 1.0f}, 60.0), 60.0, 0.003);
+    ASSERT_EQ(late.size(), 2u);
+    EXPECT_EQ(std::make_tuple(late[0].scene, late[0].beat, std::round(late[0].offset * 1000)),
+              std::make_tuple(size_t{1}, int64_t{24}, 17.0));
+    EXPECT_EQ(sceneEndFrames({static_cast<float>(late[0].suggestedDuration)}, 60.0)[0], 720);
+    EXPECT_TRUE(
+        offBeatScenes(grid, sceneEndFrames({11.9917f, 11.9917f, 1.0f}, 60.0), 60.0, 0.003).empty());
+    // 128 bpm at 60 fps puts no beat on a frame: the nearest frame is as good as it gets.
+    EXPECT_TRUE(
+        offBeatScenes({128.0, 4, 4}, sceneEndFrames({0.46f, 1.0f}, 60.0), 60.0, 0.003).empty());
 }
