@@ -1,12 +1,16 @@
 // PNG files of rendered frames, written whole or not at all.
 #include "frames/png.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "scene/message_text.h"
 
@@ -17,10 +21,54 @@ std::string partialPathFor(const std::string& path) {
     return path + ".partial";
 }
 
+// Straight to the descriptor rather than through stdio, which gives up on an interrupted write;
+// libpng hands over many small pieces per chunk, so they are gathered into blocks first.
+struct PngSink {
+    int fd = -1;
+    int failure = 0; // errno of the write that failed
+    size_t used = 0;
+    uint8_t block[65536];
+};
+
+static bool drainPngSink(PngSink& sink) {
+    size_t done = 0;
+    while (done < sink.used) {
+        const ssize_t written = write(sink.fd, sink.block + done, sink.used - done);
+        if (written < 0 && errno != EINTR) {
+            sink.failure = errno;
+            return false;
+        }
+        done += written < 0 ? 0 : static_cast<size_t>(written);
+    }
+    sink.used = 0;
+    return true;
+}
+
+static void writePngData(png_structp png, png_bytep data, size_t size) {
+    PngSink& sink = *static_cast<PngSink*>(png_get_io_ptr(png));
+    while (size > 0) {
+        if (sink.used == sizeof sink.block && !drainPngSink(sink)) {
+            png_error(png, "write failed");
+        }
+        const size_t part = std::min(size, sizeof sink.block - sink.used);
+        std::memcpy(sink.block + sink.used, data, part);
+        sink.used += part;
+        data += part;
+        size -= part;
+    }
+}
+
+static void flushPngData(png_structp) {}
+
+// Silent: the caller says what failed, in one line.
+static void stopPng(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+
 // libpng reports failures by jumping back here; nothing with a destructor lives in between.
-static bool encodePng(FILE* file, const uint8_t* rgbaBottomUp, int width, int height,
+static bool encodePng(PngSink& sink, const uint8_t* rgbaBottomUp, int width, int height,
                       const char** reason) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, stopPng, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
@@ -32,7 +80,7 @@ static bool encodePng(FILE* file, const uint8_t* rgbaBottomUp, int width, int he
         *reason = "the PNG encoder failed";
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, &sink, writePngData, flushPngData);
     png_set_compression_level(png, pngCompressionLevel);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
@@ -53,26 +101,34 @@ static bool encodePng(FILE* file, const uint8_t* rgbaBottomUp, int width, int he
 bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width, int height,
                   std::string& error) {
     const std::string partial = partialPathFor(path);
-    FILE* file = std::fopen(partial.c_str(), "wb");
-    if (!file) {
-        error = describeErrno("cannot write", partial);
+    auto sink = std::make_unique<PngSink>();
+    sink->fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (sink->fd < 0) {
+        error = describeErrno("cannot write", path);
         return false;
     }
     const char* reason = nullptr;
-    const bool encoded = encodePng(file, rgbaBottomUp, width, height, &reason);
-    const bool flushed = encoded && std::fflush(file) == 0 && !std::ferror(file);
-    const int flushErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!encoded || !flushed || !closed) {
-        errno = flushErrno;
-        error =
-            encoded ? describeErrno("cannot write", path) : "cannot write " + path + ": " + reason;
-        std::remove(partial.c_str());
+    bool written = encodePng(*sink, rgbaBottomUp, width, height, &reason) && drainPngSink(*sink);
+    // Only a file that reached the disk whole gets its name.
+    if (written && fsync(sink->fd) != 0 && errno != EINVAL) {
+        sink->failure = errno;
+        written = false;
+    }
+    // The descriptor is released even when close fails; interrupted, it lost nothing fsync kept.
+    if (close(sink->fd) != 0 && errno != EINTR && written) {
+        sink->failure = errno;
+        written = false;
+    }
+    if (!written) {
+        errno = sink->failure;
+        error = sink->failure != 0 ? describeErrno("cannot write", path)
+                                   : "cannot write " + printable(path) + ": " + reason;
+        unlink(partial.c_str());
         return false;
     }
     if (std::rename(partial.c_str(), path.c_str()) != 0) {
         error = describeErrno("cannot write", path);
-        std::remove(partial.c_str());
+        unlink(partial.c_str());
         return false;
     }
     return true;

@@ -6,11 +6,14 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 static const float margin = 8.0f;
 static const float stripHeight = 22.0f;
-static const ImU32 sceneColours[2] = {IM_COL32(70, 90, 130, 255), IM_COL32(50, 65, 100, 255)};
+// A std::array, so that an index past the end stops the program in every build.
+static const std::array<ImU32, 2> sceneColours = {IM_COL32(70, 90, 130, 255),
+                                                  IM_COL32(50, 65, 100, 255)};
 static const ImU32 playheadColour = IM_COL32(255, 210, 60, 255);
 static const ImVec4 errorColour = ImVec4(1.0f, 0.45f, 0.4f, 1.0f);
 static const ImVec4 warningColour = ImVec4(1.0f, 0.8f, 0.3f, 1.0f);

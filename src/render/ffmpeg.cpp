@@ -31,9 +31,13 @@ static std::string secondsArgument(double seconds) {
 
 std::vector<std::string> ffmpegArguments(const VideoEncoding& encoding) {
     const bool vp9 = encoding.container == "webm";
-    // -nostdin: the stream owns standard input; no keystroke can be read from it.
-    std::vector<std::string> arguments = {"-nostdin", "-y", "-loglevel",    "error", "-progress",
-                                          "pipe:3",   "-f", "yuv4mpegpipe", "-i",    "pipe:0"};
+    // -nostdin: the stream owns standard input; no keystroke can be read from it. -xerror: a
+    // trailer or a close that fails (a full disk at the end) is reported and still ends with
+    // status 0 otherwise, which would give a broken file its final name; its exit status is the
+    // one sign of that in every version, where the words of its report are not.
+    std::vector<std::string> arguments = {"-nostdin",     "-y",        "-loglevel", "error",
+                                          "-xerror",      "-progress", "pipe:3",    "-f",
+                                          "yuv4mpegpipe", "-i",        "pipe:0"};
     if (!encoding.audio.empty()) {
         // Cut on the input side, so that the video is never shortened to fit the sound.
         arguments.insert(arguments.end(), {"-ss", secondsArgument(encoding.audioStart), "-t",
