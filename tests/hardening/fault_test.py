@@ -13,11 +13,11 @@ sys.path[:0] = [os.path.join(os.path.dirname(os.path.abspath(__file__)), folder)
 import live_test  # noqa: E402
 from e2e import Workspace, line, read_png, run_in  # noqa: E402
 
-UNABLE = b"Unable to open file "
-
 LIBRARY = RENDERER = PLAYER = None
+UNABLE = b"Unable to open file "
 LIST = line("tiles.vert", "gradient.frag", 35, 0.5) + line("red.vert", "clock.frag", 1, 0.5)
-REASONS = {"EIO": "Input/output error", "ENOSPC": "No space left on device", "EINTR!": "Interrupted system call"}
+REASONS = {"EIO": "Input/output error", "ENOSPC": "No space left on device", "EPIPE": "Broken pipe",
+           "EINTR!": "Interrupted system call"}
 # Interrupted and short calls are retried (an interrupted close has released the descriptor after
 # fsync kept the data); every other fault stops the output.
 FAULTS = {"open": ("EIO", "ENOSPC"), "write": ("ENOSPC", "EIO", "EINTR", "short"), "fsync": ("EIO",),
@@ -26,12 +26,14 @@ RIDDEN = {"EINTR", "short"}
 # What the renderer makes, the path its faults aim at, how a failure names it, and the calls that
 # reach it. Standard output is its opener's: the renderer only writes it. ffmpeg gives up on an
 # interrupted close of its file, which is heard as a failure. Farm parts and the join get rows here.
-OUTPUTS = (("PNG still", ["-s", "1280x720", "--at", "0.2", "-o", "still.png"], "still.png", r"cannot write still\.png: {0}",
-            FAULTS),
+OUTPUTS = (("PNG still", ["-s", "1280x720", "--at", "0.2", "-o", "still.png"], "still.png",
+             r"cannot write still\.png: {0}", FAULTS),
            ("PNG sequence", ["-o", "f/%02d.png"], "f/", r"cannot write f/\d\d\.png: {0}", FAULTS),
            ("y4m file", ["-o", "v.y4m"], "v.y4m", r"cannot write v\.y4m: {0}", FAULTS),
-           ("y4m on standard output", ["-o", "-"], "-", "cannot write to standard output: {0}", {"write": FAULTS["write"]}),
-           ("video through ffmpeg", ["-o", "v.mp4"], "v.mp4", r"cannot write v\.mp4: ({0}|ffmpeg failed with exit status 1; its last lines:\n.*{0}.*)",
+           ("y4m on standard output", ["-o", "-"], "-", "cannot write to standard output: {0}",
+            {"write": FAULTS["write"] + ("EPIPE",)}),
+           ("video through ffmpeg", ["-o", "v.mp4"], "v.mp4",
+            r"cannot write v\.mp4: ({0}|ffmpeg failed with exit status 1; its last lines:\n.*{0}.*)",
             dict(FAULTS, close=("EIO", "EINTR!"))))
 
 
@@ -43,13 +45,12 @@ def faulty(*rules, counts=None):
 
 
 def made(workspace):
-    """Every file a run left outside shaders/, with its bytes."""
+    """Every file a run left outside shaders/, with its bytes, taken away for the next run."""
     found = {}
     for folder, _, names in os.walk(workspace.path):
-        for name in names:
-            path = os.path.join(folder, name)
-            if "shaders" not in path:
-                found[os.path.relpath(path, workspace.path)] = open(path, "rb").read()
+        for path in (os.path.join(folder, name) for name in names if "shaders" not in folder):
+            found[os.path.relpath(path, workspace.path)] = open(path, "rb").read()
+            os.unlink(path)
     return found
 
 
@@ -66,16 +67,12 @@ class Outputs(unittest.TestCase):
                     seen[call] = max(seen.get(call, 0), int(number))
                 os.unlink(counts)
                 whole = made(workspace)
-                for path in whole:
-                    os.unlink(workspace.file(path))
                 for call, faults in calls.items():
                     for fault in faults:
                         for nth in sorted({1, seen[call] // 2 + 1}):
                             with self.subTest(output=kind, fault="%s %d %s" % (call, nth, fault)):
                                 result = run(faulty("%s %d %s %s" % (call, nth, fault.rstrip("!"), target)))
                                 left = made(workspace)
-                                for path in left:
-                                    os.unlink(workspace.file(path))
                                 if fault in RIDDEN:
                                     self.assertEqual((result.returncode, result.stderr), (0, b""))
                                     self.assertEqual((left, result.stdout), (whole, clean.stdout))
@@ -84,7 +81,7 @@ class Outputs(unittest.TestCase):
                                 self.assertRegex(result.stderr.decode(), "(?s)^prismwafer-render: %s\n$" %
                                                  named.format(REASONS[fault]))
                                 # Frames finished before the fault stay; nothing else does.
-                                self.assertTrue(all(whole.get(path) == data for path, data in left.items()), left.keys())
+                                self.assertTrue(all(whole.get(name) == data for name, data in left.items()), left.keys())
                                 self.assertEqual(left if "%" not in args[-1] else {}, {})
 
 
@@ -98,7 +95,8 @@ class Reading(unittest.TestCase):
                 for fault in ("EIO", "EINTR", "short"):
                     with self.subTest(path=path, fault=fault):
                         env = faulty("read 1 %s %s" % (fault, path))
-                        check, played = run_in(workspace, RENDERER, ["--check"], env=env), run_in(workspace, PLAYER, env=env)
+                        check = run_in(workspace, RENDERER, ["--check"], env=env)
+                        played = run_in(workspace, PLAYER, env=env)
                         self.assertEqual(played.returncode, 0, played.stderr)
                         if fault in RIDDEN:
                             self.assertEqual((check.returncode, check.stdout, check.stderr, played.stderr),
