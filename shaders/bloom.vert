@@ -10,7 +10,7 @@ out vec2 uv;
 out vec3 tint;
 out float fade;
 
-const float sceneLength = 14.0;
+const float sceneLength = 13.9917;
 const int count = 4000;
 
 vec4 project(vec3 p) {

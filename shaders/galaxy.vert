@@ -10,7 +10,7 @@ out vec2 uv;
 out vec3 tint;
 out float fade;
 
-const float sceneLength = 14.0;
+const float sceneLength = 13.9917;
 const float arms = 3.0;
 
 vec3 hash3(float n) {

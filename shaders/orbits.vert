@@ -11,7 +11,7 @@ out vec2 uv;
 out vec3 tint;
 out float fade;
 
-const float sceneLength = 12.0;
+const float sceneLength = 11.9917;
 const int rings = 48;
 const int dotsPerRing = 96;
 

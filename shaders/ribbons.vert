@@ -10,7 +10,7 @@ out vec2 uv;
 out vec3 tint;
 out float fade;
 
-const float sceneLength = 12.0;
+const float sceneLength = 11.9917;
 const int segments = 400;
 
 // Where ribbon r is at parameter s (0..1): a Lissajous knot that drifts with time.

@@ -11,7 +11,7 @@ out vec2 home;
 out float fade;
 out float spin;
 
-const float sceneLength = 12.0;
+const float sceneLength = 11.9917;
 const int columns = 64;
 const int rows = 36;
 

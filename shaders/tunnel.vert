@@ -10,7 +10,7 @@ out vec2 uv;
 out vec3 tint;
 out float fade;
 
-const float sceneLength = 12.0;
+const float sceneLength = 11.9917;
 const int panelsPerRing = 32;
 const int rings = 64;
 const float ringSpacing = 0.6;

@@ -1,7 +1,9 @@
 // PNG files of rendered frames, written whole or not at all.
 #include "frames/png.h"
 
+#include <fcntl.h>
 #include <libdeflate.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -78,32 +80,53 @@ static bool encodePng(const uint8_t* rgbaBottomUp, int width, int height,
     return true;
 }
 
+// Everything, again from where it stopped after an interrupted or short write; false with errno.
+static bool writeWhole(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            errno = written < 0 ? errno : ENOSPC;
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
 bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width, int height,
                   std::string& error) {
     thread_local std::vector<uint8_t> bytes;
     if (!encodePng(rgbaBottomUp, width, height, bytes)) {
-        error = "cannot write " + path + ": the PNG encoder failed";
+        error = "cannot write " + printable(path) + ": the PNG encoder failed";
         return false;
     }
     const std::string partial = partialPathFor(path);
-    FILE* file = std::fopen(partial.c_str(), "wb");
-    if (!file) {
-        error = describeErrno("cannot write", partial);
+    const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = describeErrno("cannot write", path);
         return false;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-                         std::fflush(file) == 0 && !std::ferror(file);
-    const int writeErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        errno = writeErrno;
+    // Only a file that reached the disk whole gets its name.
+    bool written = writeWhole(fd, bytes.data(), bytes.size()) && (fsync(fd) == 0 || errno == EINVAL);
+    int failure = errno;
+    // The descriptor is released even when close fails; interrupted, it lost nothing fsync kept.
+    if (close(fd) != 0 && errno != EINTR && written) {
+        failure = errno;
+        written = false;
+    }
+    if (!written) {
+        errno = failure;
         error = describeErrno("cannot write", path);
-        std::remove(partial.c_str());
+        unlink(partial.c_str());
         return false;
     }
     if (std::rename(partial.c_str(), path.c_str()) != 0) {
         error = describeErrno("cannot write", path);
-        std::remove(partial.c_str());
+        unlink(partial.c_str());
         return false;
     }
     return true;

@@ -6,11 +6,14 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 static const float margin = 8.0f;
 static const float stripHeight = 22.0f;
-static const ImU32 sceneColours[2] = {IM_COL32(70, 90, 130, 255), IM_COL32(50, 65, 100, 255)};
+// A std::array, so that an index past the end stops the program in every build.
+static const std::array<ImU32, 2> sceneColours = {IM_COL32(70, 90, 130, 255),
+                                                  IM_COL32(50, 65, 100, 255)};
 static const ImU32 playheadColour = IM_COL32(255, 210, 60, 255);
 static const ImU32 waveColour = IM_COL32(150, 200, 255, 150);
 static const ImU32 beatColour = IM_COL32(255, 255, 255, 40);

@@ -50,9 +50,13 @@ std::vector<std::string> soundtrackArguments(const VideoEncoding& encoding) {
 
 std::vector<std::string> ffmpegArguments(const VideoEncoding& encoding) {
     const bool vp9 = encoding.container == "webm";
-    // -nostdin: the stream owns standard input; no keystroke can be read from it.
-    std::vector<std::string> arguments = {"-nostdin", "-y", "-loglevel",    "error", "-progress",
-                                          "pipe:3",   "-f", "yuv4mpegpipe", "-i",    "pipe:0"};
+    // -nostdin: the stream owns standard input; no keystroke can be read from it. -xerror: a
+    // trailer or a close that fails (a full disk at the end) is reported and still ends with
+    // status 0 otherwise, which would give a broken file its final name; its exit status is the
+    // one sign of that in every version, where the words of its report are not.
+    std::vector<std::string> arguments = {"-nostdin",     "-y",        "-loglevel", "error",
+                                          "-xerror",      "-progress", "pipe:3",    "-f",
+                                          "yuv4mpegpipe", "-i",        "pipe:0"};
     const std::vector<std::string> soundtrack = soundtrackArguments(encoding);
     arguments.insert(arguments.end(), soundtrack.begin(), soundtrack.end());
     // Thin lines and points on black band and smear at the encoders' own defaults.

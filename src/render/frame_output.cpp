@@ -116,9 +116,11 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
         removeCreatedFolders(output);
         return false;
     }
-    close(fd);
+    // A disk that fails to close an empty file would fail the whole render.
+    const bool closed = close(fd) == 0 || errno == EINTR;
+    error = closed ? "" : describeErrno("cannot write", first);
     unlink(probe.c_str());
-    return true;
+    return closed;
 }
 
 bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::string& error) {
@@ -153,8 +155,9 @@ bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::st
     std::memcpy(output.frameBytes.data(), y4mFrameHeader, sizeof y4mFrameHeader - 1);
     const std::string header = y4mStreamHeader(output.width, output.height, output.fps);
     if (!writeAll(output.fd, reinterpret_cast<const uint8_t*>(header.data()), header.size())) {
-        error = describeErrno(
-            "cannot write", output.kind == OutputKind::y4mStdout ? "standard output" : output.path);
+        error = output.kind == OutputKind::y4mStdout
+                    ? describeErrno("cannot write to", "standard output")
+                    : describeErrno("cannot write", output.path);
         output.ffmpegStoppedReading = output.kind == OutputKind::video;
         abandonFrameOutput(output);
         error = output.ffmpegFailure.empty() ? error : output.ffmpegFailure;
@@ -203,14 +206,19 @@ bool closeFrameOutput(FrameOutput& output, std::string& error) {
     if (output.kind == OutputKind::video) {
         output.fd = -1;
         if (!finishFfmpeg(*output.ffmpeg, false, error)) {
+            error = "cannot write " + printable(output.path) + ": " + error;
             output.ffmpegFailure = error;
             abandonFrameOutput(output);
             return false;
         }
-    } else if (output.kind == OutputKind::y4mFile) {
-        // Only a stream that reached the disk whole gets the final name.
-        const bool synced = fsync(output.fd) == 0 || errno == EINVAL;
-        const bool closed = close(output.fd) == 0;
+        // ffmpeg leaves its file to the page cache; it is synced here, as a y4m file is.
+        output.fd = open(output.partialPath.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (output.kind == OutputKind::y4mFile || output.kind == OutputKind::video) {
+        // Only a stream that reached the disk whole gets the final name. close releases the
+        // descriptor even when interrupted, and fsync has kept the data by then.
+        const bool synced = output.fd >= 0 && (fsync(output.fd) == 0 || errno == EINVAL);
+        const bool closed = output.fd < 0 || close(output.fd) == 0 || errno == EINTR;
         output.fd = -1;
         if (!synced || !closed) {
             error = describeErrno("cannot write", output.path);
@@ -242,7 +250,7 @@ void abandonFrameOutput(FrameOutput& output) {
         output.fd = -1;
         std::string said;
         if (!finishFfmpeg(*output.ffmpeg, !output.ffmpegStoppedReading, said) && !said.empty()) {
-            output.ffmpegFailure = said;
+            output.ffmpegFailure = "cannot write " + printable(output.path) + ": " + said;
         }
     }
     if (!output.partialPath.empty()) {

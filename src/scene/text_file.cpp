@@ -59,11 +59,14 @@ bool readTextFileQuietly(const std::string& path, std::string& text, std::string
         const ssize_t count = read(fd, chunk, sizeof chunk);
         if (count > 0) {
             text.append(chunk, static_cast<size_t>(count));
-        } else if (count < 0 && errno == EINTR) {
-            continue;
-        } else {
-            // End of file, or a read error: what was read so far is the result.
+        } else if (count == 0) {
             break;
+        } else if (errno != EINTR) {
+            // Half a shader would be reported as the compiler's nonsense; better to say why.
+            reason = std::strerror(errno);
+            text.clear();
+            close(fd);
+            return false;
         }
     }
     close(fd);

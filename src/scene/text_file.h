@@ -5,8 +5,8 @@
 
 // Reads a whole file; prints "Unable to open file PATH" and returns "" when it cannot be read.
 std::string readTextFile(const std::string& path);
-// readTextFile without a word: false, with the reason ("No such file or directory", "not a
-// regular file"), when the file cannot be opened.
+// readTextFile without a word: false and no text, with the reason ("No such file or directory",
+// "not a regular file", "Input/output error"), when the file cannot be opened or read.
 bool readTextFileQuietly(const std::string& path, std::string& text, std::string& reason);
 // Whether readTextFile would open the path, with the reason when not; reads nothing.
 bool canReadTextFile(const std::string& path, std::string& reason);

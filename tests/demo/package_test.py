@@ -44,10 +44,12 @@ class Package(unittest.TestCase):
             listed = {path for line in f if line.strip() for path in line.split("\t")[:2]}
         # Exactly these files: no scratch files from shaders/.
         files = {name.split("/", 1)[1] for name in self.names if os.path.isfile(os.path.join(self.top, "..", name))}
-        self.assertEqual(files, programs | {"README.txt", "shaders/prog.csv"} | listed)
+        self.assertEqual(files, programs | {"README.txt", "shaders/prog.csv", "soundtrack.ogg"} | listed)
 
     def test_the_unpacked_folder_plays(self):
-        check = subprocess.run(["./prismwafer-render", "--check"], cwd=self.top, capture_output=True, timeout=120)
+        # Its soundtrack, made at build time, lasts the sequence, and every cut is on a beat of it.
+        check = subprocess.run(["./prismwafer-render", "--check", "--audio", "soundtrack.ogg", "--bpm", "120"],
+                               cwd=self.top, capture_output=True, timeout=120)
         self.assertEqual(check.returncode, 0, check.stderr)
         player = subprocess.Popen(["./prismwafer"], cwd=self.top, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:

@@ -94,7 +94,9 @@ class Show(unittest.TestCase):
             sound = f.read()
         # Two seconds and a frame of picture, and the buffer that was under way at the end.
         self.assertTrue(2.0 <= len(sound) / FRAME / RATE <= 2.0 + 3 * SLACK, len(sound) / FRAME / RATE)
-        self.assertEqual(track.find(sound[FRAME * 2048:FRAME * 4096]), FRAME * 2048, "from the start, in order")
+        # The device may play a buffer of silence before the first frame is drawn.
+        first = next(i for i in range(0, len(sound), FRAME) if sound[i:i + FRAME] != bytes(FRAME))
+        self.assertEqual(track.find(sound[first:first + FRAME * 4096]), 0, "from the start, in order")
         for device, said in (("nowhere", "no sound device (Audio target 'nowhere' not available); the picture "
                                          "keeps real time, in silence\n"),
                              ("/dev/full", "the sound device went away; the picture keeps real time\n")):

@@ -212,7 +212,8 @@ class Video(ExportCase):
         os.chmod(fake, stat.S_IRWXU)
         for path, args, reason in (
                 (self.path("bin") + ":" + os.environ["PATH"], [],
-                 "ffmpeg failed with exit status 1; its last lines:\nsomething odd\nConversion failed!\n"),
+                 "cannot write out.mp4: ffmpeg failed with exit status 1; its last lines:\nsomething odd\nConversion "
+                 "failed!\n"),
                 (self.path("shaders"), [], "ffmpeg is not installed (Debian package ffmpeg)\n"),
                 (os.environ["PATH"], ["--audio", "none.wav"],
                  "cannot read the soundtrack none.wav: No such file or directory\n")):

@@ -294,6 +294,10 @@ TEST(Progress, LineShowsRateAndTimeLeft) {
     EXPECT_EQ(progressLine(0, 600, 0.0), "frame 0/600  0.0 fps  --:-- left");
     EXPECT_EQ(progressLine(1, 3662, 1.0), "frame 1/3662  1.0 fps  1:01:01 left");
     EXPECT_EQ(progressLine(1, 662, 1.0), "frame 1/662  1.0 fps  11:01 left");
+    // An hour exactly, a second short of one, and more hours than a day has.
+    EXPECT_EQ(progressLine(1, 3601, 1.0), "frame 1/3601  1.0 fps  1:00:00 left");
+    EXPECT_EQ(progressLine(1, 3600, 1.0), "frame 1/3600  1.0 fps  59:59 left");
+    EXPECT_EQ(progressLine(2, 180002, 2.0), "frame 2/180002  1.0 fps  50:00:00 left");
 }
 
 TEST(Progress, WroteLineSaysWhereAndWhat) {
