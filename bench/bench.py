@@ -42,14 +42,14 @@ class Bench:
     def scenes(self, count, seconds="1000"):
         return [self.demo[i % len(self.demo)][:3] + [seconds] for i in range(count)]
 
-    def probe(self, program, cwd, frames=0, warmup=60):
+    def probe(self, program, cwd, frames=0, warmup=60, env=None):
         """Runs a GLFW program (a name in the build, or a list: name and arguments) with the
         probe preloaded; returns its result line as numbers."""
         command = [program] if isinstance(program, str) else program
         out = os.path.join(self.scratch, "probe.txt")
         if os.path.exists(out):
             os.unlink(out)
-        env = dict(os.environ, LD_PRELOAD=os.path.join(self.build, "libframe_probe.so"),
+        env = dict(env or os.environ, LD_PRELOAD=os.path.join(self.build, "libframe_probe.so"),
                    PRISMWAFER_PROBE_OUT=out, PRISMWAFER_PROBE_FRAMES=str(frames),
                    PRISMWAFER_PROBE_WARMUP=str(warmup))
         subprocess.run([os.path.join(self.build, command[0])] + command[1:], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
@@ -255,6 +255,174 @@ def live(bench, rows):
     live_churn(bench, rows)
 
 
+RATE, SOUND_FRAME = 48000, 4  # the soundtracks below: 16-bit stereo at 48 kHz
+FLASH_VERTEX = """#version 450 core
+layout(location = 0) in vec4 position;
+void main() { gl_Position = vec4(position.xy, 0.0, 1.0); }
+"""
+FLASH_FRAGMENT = """#version 450 core
+uniform float time;
+out vec4 color;
+void main() { color = vec4(vec3(fract(time) < 0.1 ? 1.0 : 0.0), 1.0); }
+"""
+
+
+def write_wave(path, samples):
+    import wave
+    with wave.open(path, "wb") as f:
+        f.setnchannels(2), f.setsampwidth(2), f.setframerate(RATE), f.writeframes(samples)
+
+
+class DiskSound:
+    """SDL's disk driver writing the sound to a file, and when each of its bytes came out: the
+    file's size is read every half millisecond on the monotonic clock the probe uses."""
+
+    def __init__(self, path):
+        import threading
+        self.path, self.sizes, self.running = path, [], True
+        self.thread = threading.Thread(target=self.watch, daemon=True)
+        self.thread.start()
+
+    def watch(self):
+        while self.running:
+            size = os.path.getsize(self.path) if os.path.exists(self.path) else 0
+            if not self.sizes or size != self.sizes[-1][1]:
+                self.sizes.append((time.monotonic(), size))
+            time.sleep(0.0005)
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        with open(self.path, "rb") as f:
+            return f.read()
+
+    def heard_at(self, offset):
+        """When the sample at byte offset came out: its buffer's write, and its place in it."""
+        previous = 0
+        for moment, size in self.sizes:
+            if size > offset:
+                return moment + (offset - previous) / SOUND_FRAME / RATE
+            previous = size
+        return None
+
+
+def soundtrack(bench, rows):
+    """The soundtrack as the live preview's clock, through SDL's disk driver: the offset of each
+    click against the first frame that shows its flash, the frame rate with and without sound,
+    resident memory with five minutes of it, and the time from a seek's key to the sound there."""
+    cwd = bench.workspace("sound", [])
+    with open(os.path.join(cwd, "shaders", "flash.vert"), "w") as f:
+        f.write(FLASH_VERTEX)
+    with open(os.path.join(cwd, "shaders", "flash.frag"), "w") as f:
+        f.write(FLASH_FRAGMENT)
+    seconds = 100
+    with open(os.path.join(cwd, "shaders", "prog.csv"), "w") as f:
+        f.write("shaders/flash.vert\tshaders/flash.frag\t1\t%d\n" % seconds)
+    # A 10 ms click at every whole second, silence between.
+    click = (b"\x00\x40" * 2) * (RATE // 100)
+    second = click + bytes(SOUND_FRAME * RATE - len(click))
+    write_wave(os.path.join(cwd, "clicks.wav"), bytes(SOUND_FRAME * RATE) + second * (seconds + 1))
+    live = os.path.join(bench.build, "prismwafer-live")
+    disk = os.path.join(cwd, "sound.raw")
+    env = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=disk)
+
+    # Sync: the whole sequence once, each flash's first frame against its click.
+    trace = os.path.join(cwd, "trace.txt")
+    if os.path.exists(disk):
+        os.unlink(disk)
+    sound = DiskSound(disk)
+    subprocess.run([live, "--show", "--audio", "clicks.wav"], cwd=cwd, timeout=seconds + 120,
+                   env=dict(env, LD_PRELOAD=os.path.join(bench.build, "libframe_probe.so"),
+                            PRISMWAFER_PROBE_TRACE=trace, PRISMWAFER_PROBE_FRAMES="1000000000"),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    data = sound.stop()
+    with open(trace) as f:
+        swaps = [(float(t), int(level)) for t, level in (l.split() for l in f)]
+    flashes = [t for (t, level), (_, before) in zip(swaps[1:], swaps) if level > 600 and before < 100]
+    clicks, at = [], 0
+    while True:
+        at = data.find(b"\x00\x40", at)
+        if at < 0:
+            break
+        at -= at % SOUND_FRAME
+        clicks.append(sound.heard_at(at))
+        at += len(click)
+    offsets = [1000 * (f - c) for c, f in zip(clicks, flashes)]
+    if len(offsets) >= seconds - 1:
+        frame = 1000 / 60
+        rows.append(("Sync: first frame of a flash after its click, through SDL's disk driver (%d clicks)" % len(offsets),
+                     spread(offsets, " ms"), "", "", "|median| ≤ %.1f ms" % frame))
+        drift = statistics.median(offsets[-10:]) - statistics.median(offsets[:10])
+        rows.append(("Sync drift over %d s (last ten offsets − first ten)" % seconds, "%.2f ms" % drift, "", "",
+                     "≤ %.1f ms" % frame))
+
+    # Cost: frames with the soundtrack playing beside the same without it.
+    cwd_loop = bench.workspace("sound-loop", [bench.demo[1][:3] + ["1000"]])
+    shutil.copy(os.path.join(cwd, "clicks.wav"), cwd_loop)
+    plain = ["prismwafer-live", "-s", "1920x1080", "--no-hud"]
+    env_null = dict(env, SDL_DISKAUDIOFILE="/dev/null")
+    results = bench.alternate({
+        "sound": lambda: bench.probe(plain + ["--audio", "clicks.wav"], cwd_loop, frames=240, warmup=30, env=env_null),
+        "silent": lambda: bench.probe(plain, cwd_loop, frames=240, warmup=30, env=env_null)})
+    fps = {name: [r["fps"] for r in runs] for name, runs in results.items()}
+    rows.append(("Live preview frames per second with the soundtrack playing", spread(fps["sound"]),
+                 spread(fps["silent"]), "%.3f" % (statistics.median(fps["sound"]) / statistics.median(fps["silent"])),
+                 "≥ 0.97"))
+
+    # Memory: a five-minute soundtrack is decoded whole.
+    write_wave(os.path.join(cwd_loop, "five.wav"), bytes(SOUND_FRAME * RATE * 300))
+    with open(os.path.join(cwd_loop, "short.csv"), "w") as f:
+        f.write("\t".join(bench.demo[1][:3]) + "\t0.5\n")
+    peaks = {}
+    for name, extra in (("with", ["--audio", "five.wav"]), ("without", [])):
+        process = subprocess.Popen([live, "--show", "short.csv"] + extra, cwd=cwd_loop, env=env_null,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        peaks[name] = os.wait4(process.pid, 0)[2].ru_maxrss / 1024
+    rows.append(("Peak resident memory, live preview with a 5-minute soundtrack (decoded whole)",
+                 "%.1f MiB" % peaks["with"], "%.1f MiB" % peaks["without"], "+%.1f MiB" % (peaks["with"] - peaks["without"]),
+                 ""))
+
+    # Seek: from a key one second on to the first sound from there.
+    noise = os.urandom(SOUND_FRAME * RATE * 40)
+    write_wave(os.path.join(cwd_loop, "noise.wav"), noise)
+    if os.path.exists(disk):
+        os.unlink(disk)
+    sound = DiskSound(disk)
+    process = subprocess.Popen([live, "--audio", "noise.wav", "-s", "640x360", "--no-hud"], cwd=cwd_loop, env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    latencies = []
+    try:
+        window = None
+        while not window:
+            time.sleep(0.2)
+            found = subprocess.run(["xdotool", "search", "--pid", str(process.pid)], capture_output=True, text=True)
+            window = found.stdout.split()[-1:] or None
+        time.sleep(1.0)
+        for _ in range(2 * bench.runs):
+            size = os.path.getsize(disk)
+            subprocess.run(["xdotool", "key", "--window", window[0], "Right"], capture_output=True)
+            # The key is with the X server once xdotool is back; starting xdotool is not the preview's.
+            pressed = time.monotonic()
+            time.sleep(0.6)
+            with open(disk, "rb") as f:
+                f.seek(size - size % SOUND_FRAME)
+                written = f.read()
+            before = noise.find(written[:4800])
+            # The first stretch that comes from more than half a second further on.
+            for at in range(0, len(written) - 4800, SOUND_FRAME):
+                place = noise.find(written[at:at + 4800])
+                if place > before + RATE * SOUND_FRAME // 2:
+                    latencies.append(1000 * (sound.heard_at(size - size % SOUND_FRAME + at) - pressed))
+                    break
+    finally:
+        process.kill()
+        process.wait()
+        sound.stop()
+    if latencies:
+        rows.append(("Seek: from the key to the sound at the new place", spread(latencies, " ms"), "", "",
+                     "≤ %.1f ms (a buffer and a frame)" % (1000 * 1024 / RATE + 1000 / 60)))
+
+
 def scene_costs(bench):
     """What a frame of each demo scene costs to draw at 1920 x 1080, as a table."""
     result = subprocess.run([os.path.join(bench.build, "frame_cost"), "--frames", "24"], cwd=bench.source,
@@ -309,11 +477,17 @@ def main():
     parser.add_argument("source")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--readme", action="store_true", help="write the table and chart into the README")
+    parser.add_argument("--only", help="measure only this section and print its rows (soundtrack, live, ...)")
     args = parser.parse_args()
     bench = Bench(os.path.abspath(args.build), os.path.abspath(args.source), args.runs)
     rows, chart = [], []
+    if args.only:
+        globals()[args.only](bench, rows)
+        bench.close()
+        print("\n".join("| %s |" % " | ".join(row) for row in rows))
+        return
     try:
-        for section in (startup, frame_loop, lambda b, r: renderer(b, r, chart), memory, live):
+        for section in (startup, frame_loop, lambda b, r: renderer(b, r, chart), memory, live, soundtrack):
             section(bench, rows)
         costs = scene_costs(bench)
     finally:

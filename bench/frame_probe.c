@@ -4,6 +4,9 @@
  *   PRISMWAFER_PROBE_OUT     file to append one result line to
  *   PRISMWAFER_PROBE_WARMUP  frames to let pass before measuring (default 60)
  *   PRISMWAFER_PROBE_FRAMES  frames to measure; 0 stops at the first swap (default 0)
+ *   PRISMWAFER_PROBE_TRACE   file to write, for every swap, its time and the brightness of the
+ *                            window's centre pixel in the frame it shows ("T LEVEL", seconds on
+ *                            the monotonic clock and 0 to 765)
  *
  * The line: "first_swap_ms=T fps=F allocations_per_frame=A". The process ends right after it. */
 #define _GNU_SOURCE
@@ -65,14 +68,44 @@ static void report(double firstSwap, double fps, double perFrame) {
     _exit(0);
 }
 
+/* The centre pixel of the frame about to be shown, read from the window's back buffer. */
+static int centreLevel(void* window) {
+    static void (*readPixels)(int, int, int, int, unsigned, unsigned, void*);
+    static void (*bindFramebuffer)(unsigned, unsigned);
+    static void (*framebufferSize)(void*, int*, int*);
+    if (!readPixels) {
+        void* gl = dlopen("libGL.so.1", RTLD_LAZY | RTLD_NOLOAD);
+        *(void**)(&readPixels) = gl ? dlsym(gl, "glReadPixels") : NULL;
+        *(void**)(&bindFramebuffer) = gl ? dlsym(gl, "glBindFramebuffer") : NULL;
+        *(void**)(&framebufferSize) = dlsym(RTLD_DEFAULT, "glfwGetFramebufferSize");
+    }
+    if (!readPixels || !bindFramebuffer || !framebufferSize) {
+        return -1;
+    }
+    int width = 0, height = 0;
+    unsigned char rgba[4] = {0};
+    framebufferSize(window, &width, &height);
+    bindFramebuffer(0x8CA8 /* GL_READ_FRAMEBUFFER */, 0);
+    readPixels(width / 2, height / 2, 1, 1, 0x1908 /* GL_RGBA */, 0x1401 /* GL_UNSIGNED_BYTE */, rgba);
+    return rgba[0] + rgba[1] + rgba[2];
+}
+
 void glfwSwapBuffers(void* window) {
     static void (*realSwap)(void*);
     static double firstSwap;
+    static FILE* trace;
     if (!realSwap) {
         /* The POSIX way to turn the symbol into a function pointer. */
         *(void**)(&realSwap) = dlsym(RTLD_NEXT, "glfwSwapBuffers");
+        const char* tracePath = getenv("PRISMWAFER_PROBE_TRACE");
+        trace = tracePath ? fopen(tracePath, "w") : NULL;
     }
+    const int level = trace ? centreLevel(window) : 0;
     realSwap(window);
+    if (trace) {
+        fprintf(trace, "%.6f %d\n", now(), level);
+        fflush(trace);
+    }
     ++swaps;
     const long warmup = setting("PRISMWAFER_PROBE_WARMUP", 60);
     const long frames = setting("PRISMWAFER_PROBE_FRAMES", 0);
