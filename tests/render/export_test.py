@@ -203,6 +203,22 @@ class Video(ExportCase):
                 self.assertLess(loudness[1], 500)
         self.assertEqual(sorted(os.listdir(self.workspace.path)), ["shaders", "tone.wav", "v.mp4", "v.webm"])
 
+    def test_check_reads_the_soundtrack_in_every_format(self):
+        # The three scenes last 1.3 s at 10 fps: the tone's 3 s cover them, half a second does not.
+        for seconds, name in ((3, "tone.flac"), (3, "tone.ogg"), (3, "tone.opus"), (3, "tone.mp3"), (0.5, "short.wav")):
+            subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=440:d=%g" % seconds, "-ac", "2",
+                            self.path(name)], check=True, timeout=60)
+            result = render(self.workspace, "-q", "--check", "--audio", name)
+            with self.subTest(soundtrack=name):
+                expected = (0, "") if seconds == 3 else (1, "short.wav: the soundtrack is 0.500 s long, the sequence "
+                                                            "1.300 s: its end plays in silence\n")
+                self.assertEqual((result.returncode, result.stderr.decode()), expected)
+        with open(self.path("noise.ogg"), "wb") as f:
+            f.write(bytes(range(256)) * 16)
+        result = render(self.workspace, "-q", "--check", "--audio", "noise.ogg")
+        self.assertEqual((result.returncode, result.stderr.decode()),
+                         (1, "cannot read the soundtrack noise.ogg: Format not recognised.\n"))
+
     def test_a_failing_or_missing_ffmpeg_leaves_nothing_complete(self):
         fake = self.path("bin", "ffmpeg")
         os.mkdir(self.path("bin"))
