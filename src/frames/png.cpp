@@ -42,12 +42,20 @@ static void putChunk(std::vector<uint8_t>& out, const char type[5], const uint8_
 static bool encodePng(const uint8_t* rgbaBottomUp, int width, int height,
                       std::vector<uint8_t>& file) {
     thread_local std::vector<uint8_t> rows, compressed;
-    thread_local libdeflate_compressor* compressor = nullptr;
-    if (!compressor) {
-        compressor = libdeflate_alloc_compressor(pngCompressionLevel);
-        if (!compressor) {
-            return false;
+    // Freed with its thread.
+    struct Compressor {
+        libdeflate_compressor* made = nullptr;
+        ~Compressor() {
+            libdeflate_free_compressor(made);
         }
+    };
+    thread_local Compressor owned;
+    if (!owned.made) {
+        owned.made = libdeflate_alloc_compressor(pngCompressionLevel);
+    }
+    libdeflate_compressor* compressor = owned.made;
+    if (!compressor) {
+        return false;
     }
     // Filter byte 0 (None) and RGB: the screen shows no alpha either.
     const size_t pixels = static_cast<size_t>(width);

@@ -36,10 +36,16 @@ static void fillBuffer(void* context, Uint8* stream, int length) {
     output.takenAt = steadyNow();
 }
 
+// The whole library, not only its audio: it also opened the session bus.
+static void quitSound() {
+    SDL_Quit();
+}
+
 bool openAudioOutput(AudioOutput& output, const Soundtrack& soundtrack, std::string& error) {
     output.soundtrack = &soundtrack;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         error = SDL_GetError();
+        quitSound();
         return false;
     }
     SDL_AudioSpec wanted{};
@@ -54,7 +60,7 @@ bool openAudioOutput(AudioOutput& output, const Soundtrack& soundtrack, std::str
     output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (output.device == 0) {
         error = SDL_GetError();
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        quitSound();
         return false;
     }
     output.bufferFrames = obtained.samples;
@@ -64,7 +70,7 @@ bool openAudioOutput(AudioOutput& output, const Soundtrack& soundtrack, std::str
 void closeAudioOutput(AudioOutput& output) {
     if (output.device != 0) {
         SDL_CloseAudioDevice(output.device);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        quitSound();
         output.device = 0;
     }
 }
