@@ -48,48 +48,62 @@ static inline uint8_t redDifferenceOf(int r, int g, int b) {
     return static_cast<uint8_t>(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
 }
 
+// A plain loop over bytes that the compiler turns into vector code.
+static void lumaRow(const uint8_t* pixel, size_t width, uint8_t* line) {
+    for (size_t x = 0; x < width; ++x) {
+        line[x] = lumaOf(pixel[4 * x], pixel[4 * x + 1], pixel[4 * x + 2]);
+    }
+}
+
+// Cb and Cr of the 2 x 2 blocks of two rows; the last column repeats where the width is odd.
+static void chromaRow(const uint8_t* upper, const uint8_t* lower, size_t width, uint8_t* blueLine,
+                      uint8_t* redLine) {
+    size_t cx = 0;
+    auto block = [&](size_t left, size_t right) {
+        const int r = (upper[left] + upper[right] + lower[left] + lower[right] + 2) >> 2;
+        const int g =
+            (upper[left + 1] + upper[right + 1] + lower[left + 1] + lower[right + 1] + 2) >> 2;
+        const int b =
+            (upper[left + 2] + upper[right + 2] + lower[left + 2] + lower[right + 2] + 2) >> 2;
+        blueLine[cx] = blueDifferenceOf(r, g, b);
+        redLine[cx] = redDifferenceOf(r, g, b);
+    };
+    for (; cx < width / 2; ++cx) {
+        block(8 * cx, 8 * cx + 4);
+    }
+    if (width % 2 != 0) {
+        block(8 * cx, 8 * cx);
+    }
+}
+
 void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out) {
-    const size_t stride = static_cast<size_t>(width) * 4;
-    const int chromaWidth = (width + 1) / 2;
+    const size_t columns = static_cast<size_t>(width);
+    const size_t stride = columns * 4;
+    const size_t chromaWidth = (columns + 1) / 2;
     const int chromaHeight = (height + 1) / 2;
     uint8_t* luma = out;
-    uint8_t* blue = out + static_cast<size_t>(width) * static_cast<size_t>(height);
-    uint8_t* red = blue + static_cast<size_t>(chromaWidth) * static_cast<size_t>(chromaHeight);
+    uint8_t* blue = out + columns * static_cast<size_t>(height);
+    uint8_t* red = blue + chromaWidth * static_cast<size_t>(chromaHeight);
     auto row = [&](int topDownRow) {
         return rgbaBottomUp + static_cast<size_t>(height - 1 - topDownRow) * stride;
     };
-
-    // Luma row by row: a plain loop over bytes that the compiler turns into vector code.
-    for (int y = 0; y < height; ++y) {
+    auto lumaLine = [&](int y) {
         const uint8_t* pixel = row(y);
-        uint8_t* line = luma + static_cast<size_t>(y) * static_cast<size_t>(width);
-        for (size_t x = 0; x < static_cast<size_t>(width); ++x) {
-            line[x] = lumaOf(pixel[4 * x], pixel[4 * x + 1], pixel[4 * x + 2]);
-        }
-    }
-    // Chroma from 2 x 2 blocks; the last column and row repeat where the size is odd.
-    const int evenWidth = width / 2;
+        uint8_t* line = luma + static_cast<size_t>(y) * columns;
+        lumaRow(pixel, columns, line);
+    };
+    // A pair of rows at a time, so that each pixel is fetched from memory once; the last row
+    // repeats where the height is odd.
     for (int cy = 0; cy < chromaHeight; ++cy) {
+        const bool pair = 2 * cy + 1 < height;
+        lumaLine(2 * cy);
+        if (pair) {
+            lumaLine(2 * cy + 1);
+        }
         const uint8_t* upper = row(2 * cy);
-        const uint8_t* lower = row(2 * cy + 1 < height ? 2 * cy + 1 : 2 * cy);
-        uint8_t* blueLine = blue + static_cast<size_t>(cy) * static_cast<size_t>(chromaWidth);
-        uint8_t* redLine = red + static_cast<size_t>(cy) * static_cast<size_t>(chromaWidth);
-        auto block = [&](int cx, size_t left, size_t right) {
-            const int r = (upper[left] + upper[right] + lower[left] + lower[right] + 2) >> 2;
-            const int g =
-                (upper[left + 1] + upper[right + 1] + lower[left + 1] + lower[right + 1] + 2) >> 2;
-            const int b =
-                (upper[left + 2] + upper[right + 2] + lower[left + 2] + lower[right + 2] + 2) >> 2;
-            blueLine[cx] = blueDifferenceOf(r, g, b);
-            redLine[cx] = redDifferenceOf(r, g, b);
-        };
-        for (int cx = 0; cx < evenWidth; ++cx) {
-            const size_t left = 8 * static_cast<size_t>(cx);
-            block(cx, left, left + 4);
-        }
-        if (chromaWidth > evenWidth) {
-            const size_t last = 8 * static_cast<size_t>(evenWidth);
-            block(evenWidth, last, last);
-        }
+        const uint8_t* lower = row(pair ? 2 * cy + 1 : 2 * cy);
+        uint8_t* blueLine = blue + static_cast<size_t>(cy) * chromaWidth;
+        uint8_t* redLine = red + static_cast<size_t>(cy) * chromaWidth;
+        chromaRow(upper, lower, columns, blueLine, redLine);
     }
 }
