@@ -10,8 +10,10 @@ playPackages=(cmake make g++ pkg-config python3 python3-glad libglfw3-dev libgl1
               libglx-mesa0 libegl-mesa0 libegl-dev libdeflate-dev libimgui-dev
               libsdl2-dev libsndfile1-dev)
 # What the tests add: GoogleTest, a virtual display and the tools that look at it, and the
-# schedulers that parts are rendered on (Slurm with munge, GNU parallel).
+# schedulers that parts are rendered on (Slurm with munge, GNU parallel), and the web page's
+# translators (glslang, SPIRV-Cross) and browser (chromium, driven from Node.js).
 testPackages=(libgtest-dev xvfb xauth xdotool x11-apps imagemagick apitrace ffmpeg glslang-tools
+              spirv-cross chromium
               valgrind clang libclang-rt-14-dev slurm-wlm munge parallel)
 
 fail() {

@@ -193,6 +193,7 @@ bool writeFrame(FrameOutput& output, const uint8_t* rgbaBottomUp, int64_t frame,
         return true;
     }
     case OutputKind::none:
+    case OutputKind::webPage: // written without frames
         break;
     }
     return true;

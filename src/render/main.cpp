@@ -22,6 +22,7 @@
 #include "render/part_files.h"
 #include "render/progress.h"
 #include "render/scene_check.h"
+#include "render/web_export.h"
 #include "render/wrote_line.h"
 #include "scene/message_text.h"
 #include "scene/scene.h"
@@ -58,6 +59,24 @@ static int checkScenes(const RenderOptions& options, const CheckedSceneList& lis
          musicProblems(list, options.sceneList, options.fps, options.audio, grid)) {
         problems.push_back(std::move(problem));
     }
+    size_t untranslated = 0;
+    if (options.web) {
+        // Scenes that do not build here have their problems already.
+        const SceneListDescription described = describeSceneList(options.sceneList);
+        std::string missing;
+        for (size_t i = 0; i < described.scenes.size() && i < list.origins.size(); ++i) {
+            const size_t before = problems.size();
+            for (std::string& text : list.origins[i].builds
+                                         ? webProblems(described.scenes[i], missing)
+                                         : std::vector<std::string>{}) {
+                problems.push_back({std::move(text), i, false});
+            }
+            untranslated += problems.size() > before ? 1 : 0;
+        }
+        if (!missing.empty()) {
+            return fail(missing);
+        }
+    }
     size_t listProblems = 0;
     size_t warnings = 0;
     for (const Problem& problem : problems) {
@@ -89,6 +108,9 @@ static int checkScenes(const RenderOptions& options, const CheckedSceneList& lis
     }
     if (listProblems > 0) {
         total += ", " + counted(listProblems, "problem", "problems") + " in the list";
+    }
+    if (untranslated > 0) {
+        total += ", " + std::to_string(untranslated) + " cannot be translated for the web page";
     }
     if (warnings > 0) {
         total += ", " + counted(warnings, "warning", "warnings");
@@ -278,6 +300,10 @@ int main(int argc, char** argv) {
     }
     if (options.join) {
         return joinParts(options, programName);
+    }
+    // The page is made from the list's text alone: no context is needed.
+    if (options.outputKind == OutputKind::webPage) {
+        return exportWebPage(options, programName);
     }
     int videoFd = -1;
     if (options.outputKind == OutputKind::y4mStdout && !takeStandardOutput(videoFd)) {

@@ -18,13 +18,14 @@ Renders the scene list headless, frame by frame, to PNG stills, YUV4MPEG2 or fin
                       NAME.y4m         a YUV4MPEG2 video file
                       -                the same video stream on standard output
                       NAME.mp4         a finished video encoded by ffmpeg: H.264 in .mp4, .mkv and .mov, VP9 in .webm
+                      NAME.html        one self-contained web page that plays the sequence with WebGL2 (-r sets its clock)
   -r, --fps N         frames per second of the clock (default 60), or a fraction such as 30000/1001
   -s, --size WxH      frame size in pixels (default 1920x1080; scenes are written for 16:9, other shapes stretch)
       --from T        first second to write (default 0)
       --to T          write up to the frame shown at second T, not including it (default: to the end of the last scene)
       --at T          write only the frame shown at second T
       --scene N       only scene N, counted from 1: the whole scene, or with --at, --from and --to, T is the scene's own time
-      --audio FILE    a finished video's soundtrack, cut to the rendered range; with --check, checked: it must
+      --audio FILE    a finished video's soundtrack, cut to the rendered range, or the web page's, embedded; with --check, checked: it must
                       decode, and a soundtrack shorter than the sequence is a warning
       --part K/N      only the K-th of N equal chunks of the range (K from 1), with a record beside the output
                       (NAME.partinfo; a PNG part's beside its first frame); a part already complete is skipped
@@ -33,6 +34,7 @@ Renders the scene list headless, frame by frame, to PNG stills, YUV4MPEG2 or fin
       --crf N         a finished video's quality, lower is better (default 18 for H.264, up to 51; 31 for VP9, up to 63)
       --allow-broken  render even when a scene in the range does not build
       --check         build every scene and report every problem in the list and the shaders, write nothing
+      --web           with --check: also translate every shader for the web page, and report what cannot be
       --bpm N         with --check: the music's tempo; a scene that starts off the beat is a warning, with the
                       duration that puts it on the beat at the frame rate
       --beats-per-bar N  with --bpm: beats a bar, to name the bar (default 4)
@@ -47,25 +49,13 @@ Exit status: 0 done; 1 it could not be done, or --check found problems; 2 the co
 namespace {
 
 const std::vector<OptionDefinition> optionDefinitions = {
-    {"output", 'o', true},
-    {"fps", 'r', true},
-    {"size", 's', true},
-    {"from", 0, true},
-    {"to", 0, true},
-    {"at", 0, true},
-    {"scene", 0, true},
-    {"directory", 'C', true},
-    {"audio", 0, true},
-    {"crf", 0, true},
-    {"part", 0, true},
-    {"join", 0, false},
-    {"allow-broken", 0, false},
-    {"check", 0, false},
-    {"quiet", 'q', false},
-    {"bpm", 0, true},
-    {"beats-per-bar", 0, true},
-    {"help", 'h', false},
-    {"version", 'V', false},
+    {"output", 'o', true},      {"fps", 'r', true},       {"size", 's', true},
+    {"from", 0, true},          {"to", 0, true},          {"at", 0, true},
+    {"scene", 0, true},         {"directory", 'C', true}, {"audio", 0, true},
+    {"crf", 0, true},           {"part", 0, true},        {"join", 0, false},
+    {"allow-broken", 0, false}, {"check", 0, false},      {"web", 0, false},
+    {"quiet", 'q', false},      {"bpm", 0, true},         {"beats-per-bar", 0, true},
+    {"help", 'h', false},       {"version", 'V', false},
 };
 
 const char* const videoExtensions[] = {".mp4", ".mkv", ".mov", ".webm"};
@@ -132,6 +122,8 @@ struct Parser {
             refused = readCount("--beats-per-bar", value, options.beatsPerBar);
         } else if (name == "check") {
             options.check = true;
+        } else if (name == "web") {
+            options.web = true;
         } else if (name == "quiet") {
             options.quiet = true;
         } else if (name == "help") {
@@ -186,6 +178,9 @@ struct Parser {
         if (options.bpm > 0.0 && !options.check) {
             return fail("--bpm goes with --check");
         }
+        if (options.web && !options.check) {
+            return fail("--web goes with --check; -o NAME.html writes the page");
+        }
         if (options.check) {
             if (!options.output.empty() || options.crf) {
                 return fail("--check writes nothing; it does not go with --output or --crf");
@@ -195,6 +190,9 @@ struct Parser {
         if (options.output.empty()) {
             return fail("an output is required: -o frames/%05d.png, -o NAME.png with --at, -o "
                         "NAME.y4m, -o NAME.mp4 or -o -");
+        }
+        if (endsWith(options.output, ".html")) {
+            return validateWebPage();
         }
         bool video = false;
         for (const char* extension : videoExtensions) {
@@ -229,9 +227,25 @@ struct Parser {
                 options.outputKind = OutputKind::pngStill;
             }
         } else {
-            return fail("the output must end in .png, .y4m, .mp4, .mkv, .mov or .webm, or be - "
-                        "for video on standard output");
+            return fail(
+                "the output must end in .png, .y4m, .mp4, .mkv, .mov, .webm or .html, or be - "
+                "for video on standard output");
         }
+        return true;
+    }
+
+    // The page plays the whole sequence at the window's size; its address picks a frame or scene.
+    bool validateWebPage() {
+        for (const std::string& name : given) {
+            if (name == "from" || name == "to" || name == "at" || name == "scene" ||
+                name == "size" || name == "crf" || name == "part" || name == "allow-broken") {
+                return fail(
+                    "the web page plays the whole sequence at the window's size (NAME.html?at=T "
+                    "and ?scene=N pick a frame or a scene); --" +
+                    name + " does not go with it");
+            }
+        }
+        result.options.outputKind = OutputKind::webPage;
         return true;
     }
 

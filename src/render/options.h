@@ -14,6 +14,7 @@ enum class OutputKind {
     y4mFile,     // NAME.y4m
     y4mStdout,   // -
     video,       // NAME.mp4, .mkv, .mov or .webm, encoded by ffmpeg
+    webPage,     // NAME.html, the sequence played by a browser
 };
 
 struct RenderOptions {
@@ -35,6 +36,7 @@ struct RenderOptions {
     int beatsPerBar = 4;
     bool allowBroken = false;
     bool check = false;
+    bool web = false; // --check --web: whether every shader translates for the web page
     bool quiet = false;
 };
 
