@@ -204,8 +204,9 @@ function run(now) {
     audio.play().catch(e => say("The sound does not play: " + e.message, true));
   }
 }
+// Held on the second of the frame shown, so that pausing never moves the picture.
 function hold(now) {
-  clock.second = reading(now);
+  clock.second = clock.shown !== undefined ? clock.shown : reading(now);
   clock.running = false;
   state.paused = true;
   if (audio) audio.pause();
@@ -216,7 +217,8 @@ if (audio) {
 
 function tick(now) {
   const resized = fit();
-  let frame = still !== null ? still : Math.min(frameAtSecond(reading(now)), last);
+  if (still === null) clock.shown = reading(now);
+  let frame = still !== null ? still : Math.min(frameAtSecond(clock.shown), last);
   if (frame !== state.frame || resized) {
     render(frame);
     state.frames++;

@@ -169,7 +169,7 @@ void main() {
     check(state.scene === 2 && !state.paused, `?scene=3 plays scene 3 (scene ${state.scene + 1})`);
     console.log(`page at 640x360: ${fps.toFixed(1)} frames drawn a second; first frame ${state.firstFrameMs.toFixed(0)} ms after navigation`);
     await playing.keyboard.press(" ");
-    await playing.waitForTimeout(100);
+    await waitFor(playing, "paused after Space", () => window.prismwafer.paused);
     const held = await playing.evaluate(() => window.prismwafer.frame);
     await playing.waitForTimeout(300);
     check(await playing.evaluate(f => window.prismwafer.paused && window.prismwafer.frame === f, held), "Space pauses");
