@@ -5,8 +5,14 @@
 
 // Drawn where the renderer draws, the picture is the renderer's frame by construction, on any
 // driver; the copy into the window is pixel for pixel, both being the same size and format.
+// A driver that draws targets as it draws windows needs no copy at all.
 void beginPicture(LivePicture& picture, int width, int height) {
     OffscreenTarget& target = picture.target;
+    // Where windows are drawn as targets are, the window is the picture, and no copy is paid.
+    if (targetsDrawLikeWindows()) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        return;
+    }
     if (target.framebuffer && (target.width != width || target.height != height)) {
         destroyOffscreenTarget(target);
     }

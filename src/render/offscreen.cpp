@@ -24,8 +24,13 @@ static bool hasGlExtension(const char* name) {
 // windows that way and gives framebuffer objects the same switch; set, the target is drawn as the
 // player's window is, while reads and blits still see the bottom row first. Without it the
 // driver has no such split to follow, and the target stays as it is.
+bool targetsDrawLikeWindows() {
+    static const bool flips = hasGlExtension("GL_MESA_framebuffer_flip_y");
+    return flips;
+}
+
 static void drawLikeWindows(GLuint framebuffer) {
-    if (hasGlExtension("GL_MESA_framebuffer_flip_y")) {
+    if (targetsDrawLikeWindows()) {
         glNamedFramebufferParameteri(framebuffer, framebufferFlipY, GL_TRUE);
     }
 }

@@ -17,6 +17,10 @@ struct OffscreenTarget {
     int height = 0;
 };
 
+// Whether the driver draws the targets below as it draws its windows (it says so by offering to
+// flip them as it flips its windows): then a window shows, pixel for pixel, what a target holds.
+bool targetsDrawLikeWindows();
+
 // Creates the target and binds it for drawing and reading; false with a reason if the driver
 // cannot make one that size.
 bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::string& error);
