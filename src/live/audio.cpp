@@ -78,42 +78,40 @@ void closeAudioOutput(AudioOutput& output) {
 // The device's own latency is not reported, only its buffer: the buffer taken last is taken to
 // be heard from then on, in real time, until the next one is taken. So what is heard lags what
 // was taken by up to one buffer.
-static double playedSeconds(AudioOutput& output, int64_t& taken) {
+struct Played {
+    double seconds; // of sound played, silence included
+    double unheard; // taken by the device but not heard yet
+};
+
+static Played played(AudioOutput& output) {
     std::lock_guard<std::mutex> lock(output.taken);
-    taken = output.framesTaken;
-    const double buffer = static_cast<double>(output.bufferFrames) / output.soundtrack->rate;
+    const double rate = output.soundtrack->rate;
+    const double buffer = static_cast<double>(output.bufferFrames) / rate;
     const double since = output.playing && output.framesTaken > 0
                              ? std::clamp(steadyNow() - output.takenAt, 0.0, buffer)
                              : 0.0;
-    const double played =
-        static_cast<double>(output.framesTaken - output.bufferFrames) / output.soundtrack->rate +
-        since;
-    return std::max(played, 0.0);
+    const double taken = static_cast<double>(output.framesTaken) / rate;
+    const double seconds = std::max(taken - buffer + since, 0.0);
+    return {seconds, taken - seconds};
 }
 
 double audioClockSeconds(void* context) {
     AudioOutput& output = *static_cast<AudioOutput*>(context);
-    int64_t taken = 0;
     // Never backwards, even when a buffer is taken late.
-    output.lastReading = std::max(output.lastReading, playedSeconds(output, taken));
+    output.lastReading = std::max(output.lastReading, played(output).seconds);
     return output.lastReading;
 }
 
 double heardSeconds(AudioOutput& output) {
-    int64_t taken = 0;
-    const double played = playedSeconds(output, taken);
-    const double rate = output.soundtrack->rate;
-    // What is heard was read that many frames before the next read.
-    return static_cast<double>(output.nextFrame.load()) / rate -
-           (static_cast<double>(taken) / rate - played);
+    // What is heard was read that long before the next read.
+    return static_cast<double>(output.nextFrame.load()) / output.soundtrack->rate -
+           played(output).unheard;
 }
 
 void playAudioFrom(AudioOutput& output, double seconds) {
     const double rate = output.soundtrack->rate;
-    int64_t taken = 0;
-    const double played = playedSeconds(output, taken);
-    const double ahead = static_cast<double>(taken) / rate - played;
-    output.nextFrame.store(static_cast<int64_t>(std::llround((seconds + ahead) * rate)));
+    output.nextFrame.store(
+        static_cast<int64_t>(std::llround((seconds + played(output).unheard) * rate)));
 }
 
 void setAudioPlaying(AudioOutput& output, bool playing) {

@@ -86,7 +86,6 @@ void openSessionWatch(LiveSession& session) {
 
 static void rebuildTimeline(LiveSession& session) {
     session.timeline = makeTimeline(sequenceDurations(session.sequence), session.options.fps);
-    session.problems = problemLines(session.sequence);
     watchFiles(session.watch, sequencePaths(session.sequence));
 }
 
@@ -97,6 +96,7 @@ void startSequence(LiveSession& session) {
     reportBuilds(session.sequence, session.builds, 0, 0.0, session.reports);
     reportList(session.sequence, read, "Read", session.reports);
     rebuildTimeline(session);
+    session.problems = problemLines(session.sequence);
     session.controls.hudShown = options.hud && !options.show;
     session.controls.playhead.paused = options.paused && !options.show;
     session.controls.grid = MusicGrid{options.bpm, options.beatsPerBar, options.rowsPerBeat};

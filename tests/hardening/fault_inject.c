@@ -34,10 +34,10 @@ __attribute__((constructor)) static void readRules(void) {
     const char* names[] = {"EIO", "ENOSPC", "EINTR", "EPIPE", "short"};
     const int errors[] = {EIO, ENOSPC, EINTR, EPIPE, 0};
     fstat(1, &standardOutput);
-    for (const char* spec = getenv("PRISMWAFER_FAULT"); spec && ruleCount < 8;
-         spec = strchr(spec, ';') ? strchr(spec, ';') + 1 : 0) {
+    for (const char* rule = getenv("PRISMWAFER_FAULT"); rule && ruleCount < 8;
+         rule = strchr(rule, ';') ? strchr(rule, ';') + 1 : 0) {
         struct Rule* r = &rules[ruleCount];
-        ruleCount += sscanf(spec, "%7s %d %7s %199[^;]", r->call, &r->nth, r->fault, r->path) == 4;
+        ruleCount += sscanf(rule, "%7s %d %7s %199[^;]", r->call, &r->nth, r->fault, r->path) == 4;
         for (int i = 0; i < 5; ++i) {
             r->error = strcmp(r->fault, names[i]) ? r->error : errors[i];
         }
