@@ -6,7 +6,7 @@ import shutil
 import socket
 import subprocess
 import tempfile
-import time
+import unittest
 
 from e2e import wait_for
 
@@ -21,7 +21,7 @@ class SlurmCluster:
     """Raises unittest.SkipTest, saying why, where Slurm cannot start here."""
 
     def __init__(self):
-        self.processes, self.folder = [], None
+        self.processes, self.names, self.folder = [], {}, None
 
     def why_not(self):
         missing = [p for p in ("munged", "mungekey", "slurmctld", "slurmd", "sbatch", "squeue")
@@ -48,7 +48,7 @@ class SlurmCluster:
         self.spawn(["runuser", "-u", "munge", "--", "munged", "-F", "--socket=" + sock, "--key-file=" + key,
                     "--pid-file=" + os.path.join(run, "munged.pid"), "--seed-file=" + os.path.join(run, "seed"),
                     "--log-file=" + os.path.join(run, "munged.log")], "munged.out")
-        wait_for("munged's socket", lambda: os.path.exists(sock), deadline=60)
+        self.wait_or_skip("munged's socket", lambda: os.path.exists(sock), 60)
         node = subprocess.run(["slurmd", "-C"], capture_output=True, text=True, check=True,
                               timeout=60).stdout.splitlines()[0]
         host = node.split()[0].split("=")[1]
@@ -77,11 +77,27 @@ class SlurmCluster:
             states = subprocess.run(["sinfo", "-h", "-o", "%t"], env=self.env, capture_output=True, text=True,
                                     timeout=60).stdout.split()
             return states and all(s.startswith("idle") for s in states)
-        wait_for("the Slurm node to be idle", idle, deadline=120)
+        self.wait_or_skip("the Slurm node to be idle", idle, 120)
+
+    def wait_or_skip(self, what, probe, deadline):
+        """A daemon that dies or a cluster that never comes up means Slurm cannot run here (a
+        chroot without cgroups, say): the test is skipped, saying so with the daemons' last words,
+        rather than failed for something the renderer did not do."""
+        def ready():
+            dead = [p for p in self.processes if p.poll() is not None]
+            if dead:
+                raise unittest.SkipTest("Slurm cannot start here: %s exited with status %s\n%s"
+                                        % (self.names[dead[0].pid], dead[0].returncode, self.log()))
+            return probe()
+        try:
+            wait_for(what, ready, deadline=deadline)
+        except AssertionError as error:
+            raise unittest.SkipTest("Slurm cannot start here: %s\n%s" % (error, self.log()))
 
     def spawn(self, command, log):
         with open(os.path.join(self.folder, log), "w") as out:
             self.processes.append(subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT))
+        self.names[self.processes[-1].pid] = log.rsplit(".", 1)[0]
 
     def log(self):
         text = ""
