@@ -14,8 +14,15 @@ const float sceneLength = 11.9917;
 const float depthRange = 60.0;
 
 // A cheap, well-spread hash of the instance index.
-vec3 hash3(float n) {
-    return fract(sin(vec3(n, n + 1.7, n + 3.1) * vec3(127.1, 311.7, 74.7)) * 43758.5453);
+vec3 hash3(uint n) {
+    // Integer arithmetic only, so that every GPU and every browser places each instance alike.
+    uvec3 v = uvec3(n * 3u, n * 3u + 1u, n * 3u + 2u);
+    v ^= v >> 16u;
+    v *= 0x7feb352du;
+    v ^= v >> 15u;
+    v *= 0x846ca68bu;
+    v ^= v >> 16u;
+    return vec3(v >> 8u) / 16777216.0;
 }
 
 vec4 project(vec3 p) {
@@ -24,7 +31,7 @@ vec4 project(vec3 p) {
 }
 
 void main() {
-    vec3 seed = hash3(float(gl_InstanceID));
+    vec3 seed = hash3(uint(gl_InstanceID));
     // Each star starts somewhere along the tube and moves closer; wrapping keeps the flow endless.
     float speed = 6.0 + 10.0 * smoothstep(0.0, sceneLength, time);
     float z = -0.5 - mod(seed.z * depthRange - time * speed, depthRange);

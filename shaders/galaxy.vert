@@ -13,8 +13,15 @@ out float fade;
 const float sceneLength = 13.9917;
 const float arms = 3.0;
 
-vec3 hash3(float n) {
-    return fract(sin(vec3(n, n + 1.7, n + 3.1) * vec3(127.1, 311.7, 74.7)) * 43758.5453);
+vec3 hash3(uint n) {
+    // Integer arithmetic only, so that every GPU and every browser places each instance alike.
+    uvec3 v = uvec3(n * 3u, n * 3u + 1u, n * 3u + 2u);
+    v ^= v >> 16u;
+    v *= 0x7feb352du;
+    v ^= v >> 15u;
+    v *= 0x846ca68bu;
+    v ^= v >> 16u;
+    return vec3(v >> 8u) / 16777216.0;
 }
 
 vec4 project(vec3 p) {
@@ -23,7 +30,7 @@ vec4 project(vec3 p) {
 }
 
 void main() {
-    vec3 seed = hash3(float(gl_InstanceID) * 0.618);
+    vec3 seed = hash3(uint(gl_InstanceID));
     float r = pow(seed.x, 1.6) * 2.4 + 0.05;
     float arm = floor(seed.y * arms);
     // Stars spread around their arm; the spiral winds with radius and turns with time.

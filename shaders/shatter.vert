@@ -15,8 +15,15 @@ const float sceneLength = 11.9917;
 const int columns = 64;
 const int rows = 36;
 
-vec3 hash3(float n) {
-    return fract(sin(vec3(n, n + 1.7, n + 3.1) * vec3(127.1, 311.7, 74.7)) * 43758.5453);
+vec3 hash3(uint n) {
+    // Integer arithmetic only, so that every GPU and every browser places each instance alike.
+    uvec3 v = uvec3(n * 3u, n * 3u + 1u, n * 3u + 2u);
+    v ^= v >> 16u;
+    v *= 0x7feb352du;
+    v ^= v >> 15u;
+    v *= 0x846ca68bu;
+    v ^= v >> 16u;
+    return vec3(v >> 8u) / 16777216.0;
 }
 
 vec4 project(vec3 p) {
@@ -29,7 +36,7 @@ vec4 project(vec3 p) {
 void main() {
     vec2 cell = vec2(gl_InstanceID % columns, gl_InstanceID / columns);
     vec2 centre = ((cell + 0.5) / vec2(columns, rows) * 2.0 - 1.0) * vec2(16.0 / 9.0, 1.0);
-    vec3 seed = hash3(float(gl_InstanceID));
+    vec3 seed = hash3(uint(gl_InstanceID));
     // 0 whole, 1 fully burst: out from the middle of the scene, back by its end.
     float burst = smoothstep(3.0, 6.0, time) * (1.0 - smoothstep(7.0, 10.5, time));
     float delay = seed.x * 0.4;
