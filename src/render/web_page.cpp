@@ -71,7 +71,7 @@ const char* const pageScript = R"JS(<script>
 "use strict";
 const data = JSON.parse(document.getElementById("data").textContent);
 const state = window.prismwafer = {ready: false, frames: 0, frame: -1, scene: -1, error: null,
-                                   firstFrameMs: null, paused: false, ended: false};
+                                   firstFrameMs: null, paused: false, ended: false, second: 0, sound: null};
 const fps = data.fps;
 const ends = data.endFrames.map(e => e === null ? Infinity : e);
 const lastFrame = ends[ends.length - 1];
@@ -189,6 +189,8 @@ const audio = sound && still === null ? new Audio("data:audio/ogg;base64," + sou
 // Held, the reading is clock.second; running, the sound's position, or past its end (or with none)
 // the seconds since clock.since added to clock.second.
 const clock = {second: startSecond, since: 0, running: false, started: false};
+// What embeds the page may turn the sound down or move it; the picture follows.
+state.sound = audio;
 function reading(now) {
   if (!clock.running) return clock.second;
   if (audio && !audio.ended) return audio.currentTime;
@@ -218,6 +220,7 @@ if (audio) {
 function tick(now) {
   const resized = fit();
   if (still === null) clock.shown = reading(now);
+  state.second = still === null ? clock.shown : still / fps;
   let frame = still !== null ? still : Math.min(frameAtSecond(clock.shown), last);
   if (frame !== state.frame || resized) {
     render(frame);

@@ -195,7 +195,7 @@ void main() {
 
     // With a soundtrack: re-encoded as Opus, it waits for a click, then the sound is the clock.
     const wav = path.join(work, "tone.wav");
-    execFileSync("ffmpeg", ["-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=3", wav]);
+    execFileSync("ffmpeg", ["-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=6", wav]);
     const sounded = path.join(work, "sound.html");
     result = render(["-q", "-o", sounded, "--audio", wav]);
     check(result.status === 0 && /id="sound"/.test(fs.readFileSync(sounded, "utf8")), "a WAV soundtrack is embedded: " + result.stderr.trim());
@@ -203,6 +203,24 @@ void main() {
     check(await withSound.isVisible("text=Click to play"), "with sound it asks for a click");
     await withSound.mouse.click(160, 90);
     await waitFor(withSound, "play on a click", () => window.prismwafer.frame > 10);
+    // How far the picture's second is from the sound's, read at thirty frames.
+    const gaps = await withSound.evaluate(() => new Promise(done => {
+      const gaps = [];
+      const step = () => {
+        gaps.push(Math.abs(window.prismwafer.second - window.prismwafer.sound.currentTime));
+        if (gaps.length < 30) requestAnimationFrame(step); else done(gaps);
+      };
+      requestAnimationFrame(step);
+    }));
+    console.log(`     the picture's second is at most ${(Math.max(...gaps) * 1000).toFixed(0)} ms from the sound's over 30 frames`);
+    await withSound.evaluate(() => { window.prismwafer.sound.currentTime = 4; });
+    await waitFor(withSound, "the picture to follow the sound to its fourth second",
+                  () => window.prismwafer.second >= 4 && window.prismwafer.second < 5);
+    await withSound.evaluate(() => window.prismwafer.sound.pause());
+    const heldAt = await withSound.evaluate(() => window.prismwafer.second);
+    await withSound.waitForTimeout(300);
+    check(await withSound.evaluate(s => window.prismwafer.second === s && !window.prismwafer.paused, heldAt),
+          `the sound is the clock: moved to 4 s, the picture went there, and held, it holds (${heldAt.toFixed(3)} s)`);
     await withSound.close();
 
     // A scene that translates but does not link in the browser says so on the page.
