@@ -145,6 +145,7 @@ bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::st
         output.ffmpeg = std::make_unique<FfmpegProcess>();
         if (!startFfmpeg(*output.ffmpeg, output.ffmpegProgram, ffmpegArguments(output.encoding),
                          error)) {
+            error = "cannot write " + printable(output.path) + ": " + error;
             output.partialPath.clear();
             return false;
         }

@@ -115,11 +115,13 @@ bool copyBytes(int from, off_t offset, int to) {
     }
 }
 
-// The stream header of the first part, then every part's frames after its own header.
-bool joinY4m(const std::vector<Part>& parts, const std::string& partial, std::string& error) {
+// The stream header of the first part, then every part's frames after its own header; a failure
+// names the output, as every other output's does, never the .partial it is written as.
+bool joinY4m(const std::vector<Part>& parts, const std::string& output, const std::string& partial,
+             std::string& error) {
     const int out = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (out < 0) {
-        error = describeErrno("cannot write", partial);
+        error = describeErrno("cannot write", output);
         return false;
     }
     bool written = true;
@@ -140,16 +142,17 @@ bool joinY4m(const std::vector<Part>& parts, const std::string& partial, std::st
             firstHeader = header;
             const off_t skip = i == 0 ? 0 : static_cast<off_t>(header.size());
             written = copyBytes(in, skip, out);
-            error = written ? "" : describeErrno("cannot write", partial);
+            error = written ? "" : describeErrno("cannot write", output);
         }
         if (in >= 0) {
             close(in);
         }
     }
     written = fsync(out) == 0 && written;
-    written = close(out) == 0 && written;
+    // Interrupted, close has still released the descriptor, and fsync has kept the data.
+    written = (close(out) == 0 || errno == EINTR) && written;
     if (!written && error.empty()) {
-        error = describeErrno("cannot write", partial);
+        error = describeErrno("cannot write", output);
     }
     return written;
 }
@@ -207,6 +210,8 @@ bool joinVideo(const std::vector<Part>& parts, const RenderOptions& options,
     unlink(listPath);
     if (!listed) {
         error = "cannot write the list of parts for ffmpeg";
+    } else if (!joined) {
+        error = "cannot write " + printable(options.output) + ": " + error;
     }
     return joined;
 }
@@ -314,7 +319,7 @@ int joinParts(const RenderOptions& options, const char* programName) {
     }
     const std::string partial = partialPathFor(options.output);
     std::string error;
-    const bool joined = record.format == "y4m" ? joinY4m(ordered, partial, error)
+    const bool joined = record.format == "y4m" ? joinY4m(ordered, options.output, partial, error)
                                                : joinVideo(ordered, options, partial, error);
     if (!joined || std::rename(partial.c_str(), options.output.c_str()) != 0) {
         error = error.empty() ? describeErrno("cannot write", options.output) : error;

@@ -5,8 +5,8 @@
  *
  * The Nth CALL (open, write, fsync, close, rename, read) on a file whose path holds PATH ("-":
  * what standard output was at the start, on whatever descriptor it moved to) fails with FAULT:
- * an errno name (ENOSPC, EIO, EINTR, EPIPE), or "short", which writes half the bytes or reads
- * one. N = 0 fails nothing; with N = 0, "CALL K", the K calls seen, is appended to the file named
+ * an errno name (ENOSPC, EIO, EINTR, EPIPE, EMFILE), or "short", which writes half the bytes or
+ * reads one. A pipe has no path: the Nth pipe2 fails whatever PATH says. N = 0 fails nothing; with N = 0, "CALL K", the K calls seen, is appended to the file named
  * by PRISMWAFER_FAULT_COUNTS when the process ends. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -31,14 +31,14 @@ static int ruleCount;
 static struct stat standardOutput;
 
 __attribute__((constructor)) static void readRules(void) {
-    const char* names[] = {"EIO", "ENOSPC", "EINTR", "EPIPE", "short"};
-    const int errors[] = {EIO, ENOSPC, EINTR, EPIPE, 0};
+    const char* names[] = {"EIO", "ENOSPC", "EINTR", "EPIPE", "EMFILE", "short"};
+    const int errors[] = {EIO, ENOSPC, EINTR, EPIPE, EMFILE, 0};
     fstat(1, &standardOutput);
     for (const char* rule = getenv("PRISMWAFER_FAULT"); rule && ruleCount < 8;
          rule = strchr(rule, ';') ? strchr(rule, ';') + 1 : 0) {
         struct Rule* r = &rules[ruleCount];
         ruleCount += sscanf(rule, "%7s %d %7s %199[^;]", r->call, &r->nth, r->fault, r->path) == 4;
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 6; ++i) {
             r->error = strcmp(r->fault, names[i]) ? r->error : errors[i];
         }
     }
@@ -56,7 +56,7 @@ __attribute__((destructor)) static void countCalls(void) {
 }
 
 static int onPath(const struct Rule* r, const char* path) {
-    return path && strcmp(r->path, "-") && strstr(path, r->path);
+    return path && (strcmp(r->call, "pipe") == 0 || (strcmp(r->path, "-") && strstr(path, r->path)));
 }
 
 static int onStandardOutput(const struct Rule* r, int fd) {
@@ -136,4 +136,9 @@ int close(int fd) {
 int rename(const char* from, const char* to) {
     const struct Rule* f = fault("rename", -1, from, to);
     return f ? fail(f) : REAL(rename)(from, to);
+}
+
+int pipe2(int ends[2], int flags) {
+    const struct Rule* f = fault("pipe", -1, "", 0);
+    return f ? fail(f) : REAL(pipe2)(ends, flags);
 }

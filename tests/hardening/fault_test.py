@@ -17,7 +17,7 @@ LIBRARY = RENDERER = PLAYER = None
 UNABLE = b"Unable to open file "
 LIST = line("tiles.vert", "gradient.frag", 35, 0.5) + line("red.vert", "clock.frag", 1, 0.5)
 REASONS = {"EIO": "Input/output error", "ENOSPC": "No space left on device", "EPIPE": "Broken pipe",
-           "EINTR!": "Interrupted system call"}
+           "EINTR!": "Interrupted system call", "EMFILE": "Too many open files"}
 # Interrupted and short calls are retried (an interrupted close has released the descriptor after
 # fsync kept the data); every other fault stops the output.
 FAULTS = {"open": ("EIO", "ENOSPC"), "write": ("ENOSPC", "EIO", "EINTR", "short"), "fsync": ("EIO",),
@@ -25,7 +25,10 @@ FAULTS = {"open": ("EIO", "ENOSPC"), "write": ("ENOSPC", "EIO", "EINTR", "short"
 RIDDEN = {"EINTR", "short"}
 # What the renderer makes, the path its faults aim at, how a failure names it, and the calls that
 # reach it. Standard output is its opener's: the renderer only writes it. ffmpeg gives up on an
-# interrupted close of its file, which is heard as a failure. Farm parts and the join get rows here.
+# interrupted close of its file, which is heard as a failure; the pipes to it may not open at all.
+# A farm part is its frames and its record; the join reads parts made beforehand in parts/.
+SETTINGS = ["-r", "10", "-s", "64x36"]
+PARTS = [SETTINGS + ["--part", "%d/3" % k, "-o", "parts/p%d.y4m" % k] for k in (1, 2, 3)]
 OUTPUTS = (("PNG still", ["-s", "1280x720", "--at", "0.2", "-o", "still.png"], "still.png",
              r"cannot write still\.png: {0}", FAULTS),
            ("PNG sequence", ["-o", "f/%02d.png"], "f/", r"cannot write f/\d\d\.png: {0}", FAULTS),
@@ -33,8 +36,11 @@ OUTPUTS = (("PNG still", ["-s", "1280x720", "--at", "0.2", "-o", "still.png"], "
            ("y4m on standard output", ["-o", "-"], "-", "cannot write to standard output: {0}",
             {"write": FAULTS["write"] + ("EPIPE",)}),
            ("video through ffmpeg", ["-o", "v.mp4"], "v.mp4",
-            r"cannot write v\.mp4: ({0}|ffmpeg failed with exit status 1; its last lines:\n.*{0}.*)",
-            dict(FAULTS, close=("EIO", "EINTR!"))))
+            r"cannot write v\.mp4: (cannot start ffmpeg: {0}|{0}|ffmpeg failed with exit status 1; its last lines:\n.*{0}.*)",
+            dict(FAULTS, close=("EIO", "EINTR!"), pipe=("EMFILE",))),
+           ("farm part", ["--part", "2/3", "-o", "p.y4m"], "p.y4m", r"cannot write p\.y4m(\.partinfo)?: {0}", FAULTS),
+           ("join of parts", ["--join", "-o", "j.y4m"] + ["parts/p%d.y4m" % k for k in (1, 2, 3)], "j.y4m",
+            r"cannot write j\.y4m: {0}", FAULTS, PARTS))
 
 
 def faulty(*rules, counts=None):
@@ -45,10 +51,11 @@ def faulty(*rules, counts=None):
 
 
 def made(workspace):
-    """Every file a run left outside shaders/, with its bytes, taken away for the next run."""
+    """Every file a run left outside shaders/ and parts/, with its bytes, taken away for the next run."""
     found = {}
     for folder, _, names in os.walk(workspace.path):
-        for path in (os.path.join(folder, name) for name in names if "shaders" not in folder):
+        kept = any(name in os.path.relpath(folder, workspace.path).split(os.sep) for name in ("shaders", "parts"))
+        for path in (os.path.join(folder, name) for name in names if not kept):
             found[os.path.relpath(path, workspace.path)] = open(path, "rb").read()
             os.unlink(path)
     return found
@@ -56,9 +63,13 @@ def made(workspace):
 
 class Outputs(unittest.TestCase):
     def test_every_output_under_every_fault(self):
-        for kind, args, target, named, calls in OUTPUTS:
+        for kind, args, target, named, calls, *setup in OUTPUTS:
             with Workspace(LIST) as workspace:
-                run = lambda env: run_in(workspace, RENDERER, ["-q", "-r", "10", "-s", "64x36"] + args, env=env)
+                os.makedirs(os.path.join(workspace.path, "parts"))
+                for before in setup[0] if setup else []:
+                    self.assertEqual(run_in(workspace, RENDERER, ["-q"] + before).returncode, 0, before)
+                given = args if "--join" in args else SETTINGS + args
+                run = lambda env: run_in(workspace, RENDERER, ["-q"] + given, env=env)
                 counts = workspace.file("counts")
                 clean = run(faulty(*("%s 0 none %s" % (call, target) for call in calls), counts=counts))
                 self.assertEqual((clean.returncode, clean.stderr), (0, b""), kind)
