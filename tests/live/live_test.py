@@ -9,6 +9,7 @@ import signal
 import subprocess
 import sys
 import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -173,6 +174,11 @@ class Session(LiveWindow):
             self.key(key, "scene %s s, paused" % title)
         xdotool("key", "space")
         self.wait_for(lambda: not self.title().endswith("paused"), "playing after Space")
+        # Playing, the title is set at most four times a second, however fast the frames come.
+        titles, end = set(), time.monotonic() + 1.2
+        while time.monotonic() < end:
+            titles.add(self.title())
+        self.assertLessEqual(len(titles), 6, sorted(titles))
         xdotool("key", "space")
         self.wait_for(lambda: self.title().endswith(", paused"), "paused again after Space")
         # A click halfway along the display's strip (its middle is 27 pixels up) seeks to frame 68.
