@@ -8,6 +8,7 @@
 
 #include "../scene/temp_dir.h"
 #include "frames/music_grid.h"
+#include "frames/soundtrack.h"
 #include "live/commands.h"
 #include "live/options.h"
 #include "live/playhead.h"
@@ -124,6 +125,35 @@ TEST(LiveControls, KeysChooseCommands) {
     EXPECT_EQ(commandForKey(GLFW_KEY_PERIOD, GLFW_PRESS, GLFW_MOD_CONTROL), Command::frameForward);
     EXPECT_EQ(commandForKey(GLFW_KEY_SPACE, GLFW_REPEAT, 0), Command::none);
     EXPECT_EQ(commandForKey(GLFW_KEY_Q, GLFW_PRESS, 0), Command::none);
+    // Held, the keys that step through time act again; those that jump or toggle act once.
+    EXPECT_EQ(commandForKey(GLFW_KEY_DOWN, GLFW_REPEAT, GLFW_MOD_SHIFT), Command::barBack);
+    EXPECT_EQ(commandForKey(GLFW_KEY_UP, GLFW_REPEAT, 0), Command::beatForward);
+    for (int key : {GLFW_KEY_LEFT, GLFW_KEY_RIGHT, GLFW_KEY_DOWN, GLFW_KEY_UP, GLFW_KEY_COMMA}) {
+        for (int mods : {0, GLFW_MOD_SHIFT}) {
+            EXPECT_NE(commandForKey(key, GLFW_REPEAT, mods), Command::none) << key << " " << mods;
+        }
+    }
+    for (int key : {GLFW_KEY_PAGE_UP, GLFW_KEY_PAGE_DOWN, GLFW_KEY_HOME}) {
+        EXPECT_EQ(commandForKey(key, GLFW_REPEAT, 0), Command::none) << key;
+    }
+}
+
+// The strip's waveform: each column the loudest sample of its own span, none of its neighbours'.
+TEST(LiveSound, EachColumnHoldsTheLoudestSampleOfItsSpan) {
+    Soundtrack sound;
+    sound.rate = 100;
+    sound.channels = 2;
+    sound.samples.assign(2 * 400, 0);    // four seconds
+    sound.samples[2 * 150 + 1] = -16384; // at 1.5 s, on the right
+    sound.samples[2 * 399] = 32767;      // the last frame
+    const float loudest = 32767 / 32768.0f;
+    std::vector<float> peaks;
+    soundtrackPeaks(sound, 0.0, 4.0, 4, peaks);
+    EXPECT_EQ(peaks, (std::vector<float>{0.0f, 0.5f, 0.0f, loudest}));
+    soundtrackPeaks(sound, 1.0, 2.0, 2, peaks);
+    EXPECT_EQ(peaks, (std::vector<float>{0.0f, 0.5f}));
+    soundtrackPeaks(sound, 3.0, 6.0, 3, peaks);
+    EXPECT_EQ(peaks, (std::vector<float>{loudest, 0.0f, 0.0f})) << "past the end is silence";
 }
 
 TEST(LiveWatch, BurstsSettleAfterTheirLastEvent) {

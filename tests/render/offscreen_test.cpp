@@ -3,6 +3,8 @@
 #include "../scene/gl_context.h"
 #include "render/offscreen.h"
 
+#include <algorithm>
+
 using Offscreen = GlContextTest;
 
 TEST_F(Offscreen, FramesLandInTheRingAndNothingOutlivesIt) {
@@ -28,6 +30,19 @@ TEST_F(Offscreen, FramesLandInTheRingAndNothingOutlivesIt) {
     std::string tooLarge;
     EXPECT_FALSE(createOffscreenTarget(target, 99999, 8, tooLarge));
     EXPECT_NE(tooLarge.find("larger than this OpenGL driver draws"), std::string::npos);
+    // The driver's largest side is drawn; one pixel more is not, across or down.
+    GLint largestRenderbuffer = 0, largestViewport[2] = {};
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestRenderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largestViewport);
+    const int across = std::min(largestRenderbuffer, largestViewport[0]);
+    const int down = std::min(largestRenderbuffer, largestViewport[1]);
+    OffscreenTarget edge;
+    EXPECT_TRUE(createOffscreenTarget(edge, across, 2, tooLarge)) << tooLarge;
+    destroyOffscreenTarget(edge);
+    EXPECT_TRUE(createOffscreenTarget(edge, 2, down, tooLarge)) << tooLarge;
+    destroyOffscreenTarget(edge);
+    EXPECT_FALSE(createOffscreenTarget(edge, across + 1, 2, tooLarge));
+    EXPECT_FALSE(createOffscreenTarget(edge, 2, down + 1, tooLarge));
     destroyReadbackRing(ring);
     destroyOffscreenTarget(target);
     for (GLuint buffer : buffers) {
