@@ -217,6 +217,8 @@ void main() {
     await waitFor(withSound, "the picture to follow the sound to its fourth second",
                   () => window.prismwafer.second >= 4 && window.prismwafer.second < 5);
     await withSound.evaluate(() => window.prismwafer.sound.pause());
+    await waitFor(withSound, "a frame drawn at the paused sound's second",
+                  () => window.prismwafer.second === window.prismwafer.sound.currentTime);
     const heldAt = await withSound.evaluate(() => window.prismwafer.second);
     await withSound.waitForTimeout(300);
     check(await withSound.evaluate(s => window.prismwafer.second === s && !window.prismwafer.paused, heldAt),
