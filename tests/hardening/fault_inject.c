@@ -6,8 +6,9 @@
  * The Nth CALL (open, write, fsync, close, rename, read) on a file whose path holds PATH ("-":
  * what standard output was at the start, on whatever descriptor it moved to) fails with FAULT:
  * an errno name (ENOSPC, EIO, EINTR, EPIPE, EMFILE), or "short", which writes half the bytes or
- * reads one. A pipe has no path: the Nth pipe2 fails whatever PATH says. N = 0 fails nothing; with N = 0, "CALL K", the K calls seen, is appended to the file named
- * by PRISMWAFER_FAULT_COUNTS when the process ends. */
+ * reads one. A call on no file (pipe2) fails as the Nth of its kind, whatever PATH says. N = 0
+ * fails nothing; with N = 0, "CALL K", the K calls seen, is appended to the file named by
+ * PRISMWAFER_FAULT_COUNTS when the process ends. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -56,7 +57,7 @@ __attribute__((destructor)) static void countCalls(void) {
 }
 
 static int onPath(const struct Rule* r, const char* path) {
-    return path && (strcmp(r->call, "pipe") == 0 || (strcmp(r->path, "-") && strstr(path, r->path)));
+    return path && strcmp(r->path, "-") && strstr(path, r->path);
 }
 
 static int onStandardOutput(const struct Rule* r, int fd) {
@@ -65,13 +66,15 @@ static int onStandardOutput(const struct Rule* r, int fd) {
            s.st_ino == standardOutput.st_ino;
 }
 
-/* The rule whose fault this call is to suffer, or 0 to let it through. fd < 0: by the paths. A
- * descriptor opened or closed is watched by the rules of its path, or by none. */
+/* The rule whose fault this call is to suffer, or 0 to let it through. fd < 0: by the paths, and
+ * with no path either, by the call alone. A descriptor opened or closed is watched by the rules of
+ * its path, or by none. */
 static const struct Rule* fault(const char* call, int fd, const char* path, const char* other) {
     const struct Rule* hit = 0;
     for (struct Rule* r = rules; r < rules + ruleCount; ++r) {
-        int on = fd < 0 ? onPath(r, path) || onPath(r, other)
-                        : (fd < 1024 && r->watched[fd]) || onStandardOutput(r, fd);
+        int on = fd >= 0 ? (fd < 1024 && r->watched[fd]) || onStandardOutput(r, fd)
+                 : path  ? onPath(r, path) || onPath(r, other)
+                         : 1;
         if (on && strcmp(call, r->call) == 0 &&
             __atomic_add_fetch(&r->seen, 1, __ATOMIC_SEQ_CST) == r->nth) {
             hit = r;
@@ -139,6 +142,6 @@ int rename(const char* from, const char* to) {
 }
 
 int pipe2(int ends[2], int flags) {
-    const struct Rule* f = fault("pipe", -1, "", 0);
+    const struct Rule* f = fault("pipe", -1, 0, 0);
     return f ? fail(f) : REAL(pipe2)(ends, flags);
 }

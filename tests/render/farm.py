@@ -21,7 +21,7 @@ class SlurmCluster:
     """Raises unittest.SkipTest, saying why, where Slurm cannot start here."""
 
     def __init__(self):
-        self.processes, self.names, self.folder = [], {}, None
+        self.processes, self.folder = [], None
 
     def why_not(self):
         missing = [p for p in ("munged", "mungekey", "slurmctld", "slurmd", "sbatch", "squeue")
@@ -87,7 +87,7 @@ class SlurmCluster:
             dead = [p for p in self.processes if p.poll() is not None]
             if dead:
                 raise unittest.SkipTest("Slurm cannot start here: %s exited with status %s\n%s"
-                                        % (self.names[dead[0].pid], dead[0].returncode, self.log()))
+                                        % (dead[0].name, dead[0].returncode, self.log()))
             return probe()
         try:
             wait_for(what, ready, deadline=deadline)
@@ -97,7 +97,7 @@ class SlurmCluster:
     def spawn(self, command, log):
         with open(os.path.join(self.folder, log), "w") as out:
             self.processes.append(subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT))
-        self.names[self.processes[-1].pid] = log.rsplit(".", 1)[0]
+        self.processes[-1].name = log.rsplit(".", 1)[0]
 
     def log(self):
         text = ""

@@ -199,6 +199,7 @@ class Parallel(SchedulerCase):
 if __name__ == "__main__":
     RENDERER = os.path.abspath(sys.argv[1])
     result = unittest.main(argv=[sys.argv[0]] + sys.argv[2:], verbosity=2, exit=False).result
+    if not result.wasSuccessful():
+        sys.exit(1)
     # A scheduler that cannot run here is a skip that ctest shows as one, with the reason above.
-    everything_skipped = result.testsRun and len(result.skipped) == result.testsRun
-    sys.exit(0 if result.wasSuccessful() and not everything_skipped else 77 if result.wasSuccessful() else 1)
+    sys.exit(77 if result.skipped and len(result.skipped) == result.testsRun else 0)
