@@ -278,6 +278,24 @@ class Interrupted(ExportCase):
         self.assertEqual(sorted(os.listdir(self.path("f"))), ["%05d.png" % k for k in range(last + 1)])
         self.assertEqual(read_png(self.path("f", "%05d.png" % last))[:2], (320, 180))
 
+    def test_a_sequence_stopped_after_its_first_frame_keeps_that_frame(self):
+        # Over a second a frame at this size, so the signal comes while the second is drawn.
+        self.workspace.write("shaders/slow.frag", "#version 450 core\nuniform float time;\nout vec4 color;\nvoid main() {\n"
+                             "  float v = time;\n  for (int j = 0; j < 400; ++j)\n"
+                             "    for (int i = 0; i < 10000; ++i) v = sin(v * 3.1 + float(i) * time);\n"
+                             "  color = vec4(v, 0.0, 0.0, 1.0);\n}\n")
+        self.workspace.write_list(line("flat.vert", "slow.frag", 1, 100000))
+        process = subprocess.Popen([RENDERER, "-q", "-r", "10", "-s", "160x90", "-o", "f/%05d.png"], cwd=self.path(),
+                                   stderr=subprocess.PIPE)
+        self.addCleanup(process.kill)
+        wait_for("the first frame", lambda: os.path.exists(self.path("f", "00000.png")), every=0.01)
+        process.send_signal(signal.SIGTERM)
+        stderr = process.communicate(timeout=60)[1].decode()
+        self.assertEqual((process.returncode, stderr),
+                         (128 + signal.SIGTERM, "prismwafer-render: interrupted by SIGTERM; kept the finished frames "
+                          "f/00000.png\n"))
+        self.assertEqual(os.listdir(self.path("f")), ["00000.png"])
+
 
 if __name__ == "__main__":
     RENDERER = os.path.abspath(sys.argv[1])

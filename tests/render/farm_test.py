@@ -143,6 +143,10 @@ class Join(FarmCase):
         self.assertEqual(result.stdout.decode(), "frames/%02d.png: 15 frames, 0 to 14, 64x36 at 10 fps, complete in 3 "
                                                  "parts; the frames are one sequence already\n")
         self.assertEqual(result.returncode, 0)
+        # Frames have nowhere to carry a soundtrack.
+        refused = self.join("-o", "frames/%02d.png", "--audio", "frames/00.png", *["frames/" + r for r in records])
+        self.assertEqual((refused.returncode, refused.stderr.decode()), (1, "prismwafer-render: --audio goes with a "
+                         "finished video; the parts are PNG frames\nprismwafer-render: nothing written\n"))
         # Every frame is the whole render's, and decodes to the pixels whose luma the y4m carries.
         self.render("-o", "whole.y4m")
         lumas = self.read("whole.y4m").split(b"FRAME\n")[1:]

@@ -49,6 +49,14 @@ TEST(Conversions, InstanceCountReadsLikeAtoiAndClamps) {
     for (const auto& [field, count] : cases) {
         EXPECT_EQ(parseInstanceCount(field), count) << field;
     }
+    // Only what had to be clamped is reported; both ends of the range are counts as written.
+    const std::pair<std::string_view, std::string_view> verdicts[] = {
+        {"0", ""}, {"2147483647", ""},
+        {"2147483648", "instance count '2147483648' is out of range: from 0 to 2147483647 (read as 2147483647)"},
+        {"-1", "instance count '-1' is out of range: from 0 to 2147483647 (read as -1)"}};
+    for (const auto& [field, problem] : verdicts) {
+        EXPECT_EQ(instanceCountProblem(field), problem) << field;
+    }
 }
 
 TEST(Conversions, DurationReadsLikeAtofInSinglePrecision) {
