@@ -316,6 +316,16 @@ TEST(Progress, WroteLineSaysWhereAndWhat) {
               "Wrote the video to standard output: 1 frame, 3.000 s, 1920x1080 at 0.333 fps (1/3)");
 }
 
+// Both ends of a range are values a user may type.
+TEST(RenderOptions, TempoIsAboveZeroAndUpToAThousand) {
+    for (const auto& [text, accepted] : std::vector<std::pair<std::string, bool>>{
+             {"1000", true}, {"0.5", true}, {"1000.01", false}, {"0", false}, {"", false}}) {
+        double bpm = -1;
+        EXPECT_EQ(readTempo(text, bpm).empty(), accepted) << text;
+        EXPECT_EQ(bpm, accepted ? std::stod(text) : -1) << text;
+    }
+}
+
 TEST(Parts, ChunksTileTheRangeAsEquallyAsDivisionAllows) {
     int index = 0, count = 0;
     EXPECT_EQ(readPart("3/8", index, count), "");
@@ -362,7 +372,13 @@ TEST(Parts, RecordsReadBackAndTellRendersApart) {
     ASSERT_TRUE(back);
     EXPECT_EQ(partRecordText(*back), partRecordText(record));
     EXPECT_EQ(renderDifference(record, *back), "");
+    PartRecord first = record;
+    first.index = 1;
+    EXPECT_TRUE(parsePartRecord(partRecordText(first)));
+    PartRecord uncounted = record;
+    uncounted.index = 0;
     for (const std::string& broken : {std::string("prismwafer-render part 4/3\n"),
+                                      partRecordText(uncounted),
                                       partRecordText(record).substr(0, 60), std::string("x")}) {
         EXPECT_FALSE(parsePartRecord(broken)) << broken;
     }

@@ -141,12 +141,25 @@ TEST(ShaderLog, PlacesEachMessageWhereTheDriverSays) {
     }
 }
 
+// The separator a short line used in place of tabs is named; blanks around the line are not one.
+TEST(SceneDescriptions, ShortLinesNameTheSeparatorMeant) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"a.vert\ta.frag\t1 9", "; this line has spaces where tabs belong"},
+        {" a.vert\ta.frag\t19 \r", ""},
+        {"a.vert,a.frag", "; this line has commas where tabs belong"}};
+    for (const auto& [line, named] : cases) {
+        const std::string warning = shortLineWarning("l.csv", 3, 3, line);
+        EXPECT_EQ(warning.substr(warning.find(")") + 1), named) << line;
+    }
+}
+
 // clang-format off
 // The road's GL-free half: a list read into descriptions and problems, and a build's report
 // turned into lines, without a context.
 TEST(SceneDescriptions, ListAndReportBecomeTheLinesEveryProgramPrints) {
     TempDir dir;
-    const std::string vertex = dir.write("a.vert", "#version 450 core\nvoid main() {}\n");
+    // A comment may come before #version.
+    const std::string vertex = dir.write("a.vert", "// a.vert\n#version 450 core\nvoid main() {}\n");
     const std::string list = dir.write(
         "prog.csv", "\xEF\xBB\xBF" "x\n" + vertex + "\t" + vertex + "\t3000000\t2s\n" + vertex +
                         "\tnone.frag\t1\t1\n");
@@ -154,7 +167,7 @@ TEST(SceneDescriptions, ListAndReportBecomeTheLinesEveryProgramPrints) {
     ASSERT_EQ(described.scenes.size(), 2u);
     const SceneDescription& scene = described.scenes[0];
     EXPECT_EQ(std::make_tuple(scene.listLine, scene.instanceCount, scene.duration, scene.vertex.text),
-              std::make_tuple(size_t{2}, 3000000, 2.0f, std::string("#version 450 core\nvoid main() {}\n")));
+              std::make_tuple(size_t{2}, 3000000, 2.0f, std::string("// a.vert\n#version 450 core\nvoid main() {}\n")));
     std::vector<std::tuple<size_t, bool, bool>> kinds; // line, player's short-line warning, warning
     for (const ListProblem& problem : described.problems) {
         kinds.emplace_back(problem.listLine, problem.shortLine, problem.warning);
