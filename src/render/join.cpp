@@ -94,29 +94,49 @@ std::string outputMismatch(const std::string& output, const std::string& format)
     return "the parts are " + container + "; -o must be " + wanted + ", not " + ::quoted(output);
 }
 
-bool copyBytes(int from, off_t offset, int to) {
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t got = pread(from, buffer.data(), buffer.size(), offset);
+// Up to size bytes from offset, fewer only where the file ends; -1 with errno.
+static ssize_t readAt(int fd, char* data, size_t size, off_t offset) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) {
             continue;
         }
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+enum class Copy { done, readFailed, writeFailed };
+
+// Everything from offset to the end of one file onto the other, with errno on failure.
+static Copy copyBytes(int from, off_t offset, int to) {
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = readAt(from, buffer.data(), buffer.size(), offset);
         if (got <= 0) {
-            return got == 0;
+            return got == 0 ? Copy::done : Copy::readFailed;
         }
         offset += got;
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = write(to, buffer.data() + done, static_cast<size_t>(got - done));
             if (put < 0 && errno != EINTR) {
-                return false;
+                return Copy::writeFailed;
             }
             done += put > 0 ? put : 0;
         }
     }
 }
 
-// The stream header of the first part, then every part's frames after its own header; a failure
-// names the output, as every other output's does, never the .partial it is written as.
+// The stream header of the first part, then every part's frames after its own header. A failure
+// to write names the output, as every other output's does, never the .partial it is written as;
+// one to read names the part.
 bool joinY4m(const std::vector<Part>& parts, const std::string& output, const std::string& partial,
              std::string& error) {
     const int out = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -130,19 +150,25 @@ bool joinY4m(const std::vector<Part>& parts, const std::string& output, const st
         const std::string path = partOutputPath(parts[i].recordPath, parts[i].record, 0);
         const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         char head[256] = {};
-        const ssize_t got = in >= 0 ? pread(in, head, sizeof head, 0) : -1;
+        const ssize_t got = in >= 0 ? readAt(in, head, sizeof head, 0) : -1;
         const char* end =
-            got > 0 ? static_cast<const char*>(std::memchr(head, '\n', got)) : nullptr;
+            got > 0 ? static_cast<const char*>(std::memchr(head, '\n', static_cast<size_t>(got))) : nullptr;
         const std::string header =
             end ? std::string(head, static_cast<size_t>(end + 1 - head)) : "";
-        if (header.empty() || (i > 0 && header != firstHeader)) {
+        if (got < 0) {
+            error = describeErrno("cannot read", path);
+            written = false;
+        } else if (header.empty() || (i > 0 && header != firstHeader)) {
             error = printable(path) + ": its stream header is not the first part's";
             written = false;
         } else {
             firstHeader = header;
             const off_t skip = i == 0 ? 0 : static_cast<off_t>(header.size());
-            written = copyBytes(in, skip, out);
-            error = written ? "" : describeErrno("cannot write", output);
+            const Copy copied = copyBytes(in, skip, out);
+            written = copied == Copy::done;
+            error = copied == Copy::readFailed    ? describeErrno("cannot read", path)
+                    : copied == Copy::writeFailed ? describeErrno("cannot write", output)
+                                                  : "";
         }
         if (in >= 0) {
             close(in);

@@ -3,7 +3,7 @@
  *
  *   PRISMWAFER_FAULT="CALL N FAULT PATH[;CALL N FAULT PATH...]"
  *
- * The Nth CALL (open, write, fsync, close, rename, read) on a file whose path holds PATH ("-":
+ * The Nth CALL (open, write, fsync, close, rename, read, pread) on a file whose path holds PATH ("-":
  * what standard output was at the start, on whatever descriptor it moved to) fails with FAULT:
  * an errno name (ENOSPC, EIO, EINTR, EPIPE, EMFILE), or "short", which writes half the bytes or
  * reads one. A call on no file (pipe2) fails as the Nth of its kind, whatever PATH says. N = 0
@@ -121,6 +121,11 @@ ssize_t write(int fd, const void* data, size_t size) {
 ssize_t read(int fd, void* data, size_t size) {
     const struct Rule* f = fault("read", fd, 0, 0);
     return f && f->error ? fail(f) : REAL(read)(fd, data, f ? 1 : size);
+}
+
+ssize_t pread(int fd, void* data, size_t size, off_t offset) {
+    const struct Rule* f = fault("pread", fd, 0, 0);
+    return f && f->error ? fail(f) : REAL(pread)(fd, data, f ? 1 : size, offset);
 }
 
 int fsync(int fd) {

@@ -29,6 +29,7 @@ RIDDEN = {"EINTR", "short"}
 # A farm part is its frames and its record; the join reads parts made beforehand in parts/.
 SETTINGS = ["-r", "10", "-s", "64x36"]
 PARTS = [SETTINGS + ["--part", "%d/3" % k, "-o", "parts/p%d.y4m" % k] for k in (1, 2, 3)]
+JOIN = ["--join", "-o", "j.y4m"] + ["parts/p%d.y4m" % k for k in (1, 2, 3)]
 OUTPUTS = (("PNG still", ["-s", "1280x720", "--at", "0.2", "-o", "still.png"], "still.png",
              r"cannot write still\.png: {0}", FAULTS),
            ("PNG sequence", ["-o", "f/%02d.png"], "f/", r"cannot write f/\d\d\.png: {0}", FAULTS),
@@ -39,8 +40,9 @@ OUTPUTS = (("PNG still", ["-s", "1280x720", "--at", "0.2", "-o", "still.png"], "
             r"cannot write v\.mp4: (cannot start ffmpeg: {0}|{0}|ffmpeg failed with exit status 1; its last lines:\n.*{0}.*)",
             dict(FAULTS, close=("EIO", "EINTR!"), pipe=("EMFILE",))),
            ("farm part", ["--part", "2/3", "-o", "p.y4m"], "p.y4m", r"cannot write p\.y4m(\.partinfo)?: {0}", FAULTS),
-           ("join of parts", ["--join", "-o", "j.y4m"] + ["parts/p%d.y4m" % k for k in (1, 2, 3)], "j.y4m",
-            r"cannot write j\.y4m: {0}", FAULTS, PARTS))
+           ("join of parts", JOIN, "j.y4m", r"cannot write j\.y4m: {0}", FAULTS, PARTS),
+           ("join reading its parts", JOIN, "parts/p", r"cannot read parts/p\d\.y4m: {0}",
+            {"pread": ("EIO", "EINTR", "short")}, PARTS))
 
 
 def faulty(*rules, counts=None):
