@@ -1,0 +1,408 @@
+// A zlib stream for a PNG's rows, made quickly enough to keep pace with drawing.
+//
+// Rendered frames are mostly runs of one colour and repeated shapes, which a single probe of a
+// hash of the next four bytes finds; the rest are literals. So: greedy matching with one probe
+// and no insertion inside a match, and each slice of symbols in a block with Huffman codes of its
+// own. A general-purpose compressor at its fastest level spends about three times as long on
+// such a frame, for files some 8 % smaller.
+#include "frames/deflate.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <queue>
+
+// Matches are measured and bits packed eight bytes at a time, the first byte the lowest.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a little-endian machine");
+
+namespace {
+
+const size_t minMatch = 4;
+const size_t maxMatch = 258;
+const size_t window = 32768;
+const int hashBits = 15;
+// Symbols a block holds: enough to pay for its code tables, few enough to follow the picture.
+const size_t blockSymbols = 1 << 16;
+// Symbols of the literal and length alphabet, with end of block at 256.
+const int literalLengthSymbols = 286;
+const int endOfBlock = 256;
+const int distanceSymbols = 30;
+// A literal's token carries this distance code, which writes nothing.
+const int noDistance = 30;
+
+const uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+const uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const uint16_t distanceBase[31] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25, 33,
+                                   49,   65,   97,   129,  193,  257,   385,   513,   769,   1025,
+                                   1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0};
+const uint8_t distanceExtra[31] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6, 6,
+                                   7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 0};
+// The order in which a block's header lists the lengths of the code-length code.
+const uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+// Which length code a match length has, and which distance code a distance has.
+struct CodeTables {
+    std::array<uint8_t, maxMatch + 1> lengthCode{};
+    std::array<uint8_t, 257> nearDistanceCode{};  // distances up to 256
+    std::array<uint8_t, 256> farDistanceCode{};   // by (distance - 1) >> 7 beyond them
+    CodeTables() {
+        for (int code = 0; code < 29; ++code) {
+            const int last = code == 28 ? 258 : lengthBase[code + 1] - 1;
+            for (int length = lengthBase[code]; length <= last; ++length) {
+                lengthCode[static_cast<size_t>(length)] = static_cast<uint8_t>(code);
+            }
+        }
+        nearDistanceCode[0] = noDistance;
+        for (int code = 0; code < distanceSymbols; ++code) {
+            const int last = distanceBase[code] + (1 << distanceExtra[code]) - 1;
+            for (int distance = distanceBase[code]; distance <= last; ++distance) {
+                if (distance <= 256) {
+                    nearDistanceCode[static_cast<size_t>(distance)] = static_cast<uint8_t>(code);
+                } else {
+                    farDistanceCode[static_cast<size_t>((distance - 1) >> 7)] =
+                        static_cast<uint8_t>(code);
+                }
+            }
+        }
+    }
+    int distanceCode(size_t distance) const {
+        return distance <= 256 ? nearDistanceCode[distance] : farDistanceCode[(distance - 1) >> 7];
+    }
+};
+const CodeTables codeTables;
+
+// Bits least significant first, as deflate packs them. Eight bytes are stored every time and the
+// pointer moves past the whole ones, so the buffer needs eight bytes to spare after the stream.
+struct BitWriter {
+    uint8_t* out;
+    uint64_t bits = 0;
+    int count = 0;  // below 8 between calls
+    // At most 56 bits at once.
+    void put(uint64_t value, int width) {
+        bits |= value << count;
+        count += width;
+        std::memcpy(out, &bits, 8);
+        out += count >> 3;
+        bits >>= count & ~7;
+        count &= 7;
+    }
+    void finish() {
+        if (count > 0) {
+            *out++ = static_cast<uint8_t>(bits);
+        }
+    }
+};
+
+// Huffman code lengths of at most maxBits for these counts, 0 for symbols never used. A code
+// always has two symbols at least, as some decoders require.
+void codeLengths(const uint32_t* counts, int symbols, int maxBits, uint8_t* lengths) {
+    std::vector<uint32_t> weights(counts, counts + symbols);
+    struct Node {
+        uint64_t weight;
+        int index;
+        bool operator>(const Node& other) const {
+            return weight > other.weight;
+        }
+    };
+    for (;;) {
+        std::priority_queue<Node, std::vector<Node>, std::greater<Node>> lightest;
+        for (int s = 0; s < symbols; ++s) {
+            if (weights[static_cast<size_t>(s)] > 0) {
+                lightest.push({weights[static_cast<size_t>(s)], s});
+            }
+        }
+        std::fill(lengths, lengths + symbols, 0);
+        if (lightest.size() < 2) {
+            const int used = lightest.empty() ? 0 : lightest.top().index;
+            lengths[used] = 1;
+            lengths[used == 0 ? 1 : 0] = 1;
+            return;
+        }
+        // Nodes made later have higher numbers, so depths follow from the root downwards.
+        std::vector<int> parent(static_cast<size_t>(2 * symbols), -1);
+        int made = symbols;
+        while (lightest.size() > 1) {
+            const Node a = lightest.top();
+            lightest.pop();
+            const Node b = lightest.top();
+            lightest.pop();
+            parent[static_cast<size_t>(a.index)] = made;
+            parent[static_cast<size_t>(b.index)] = made;
+            lightest.push({a.weight + b.weight, made++});
+        }
+        std::vector<int> depth(static_cast<size_t>(made), 0);
+        int deepest = 0;
+        for (int node = made - 2; node >= 0; --node) {
+            const int up = parent[static_cast<size_t>(node)];
+            if (up >= 0) {
+                depth[static_cast<size_t>(node)] = depth[static_cast<size_t>(up)] + 1;
+                deepest = std::max(deepest, depth[static_cast<size_t>(node)]);
+            }
+        }
+        if (deepest <= maxBits) {
+            for (int s = 0; s < symbols; ++s) {
+                lengths[s] = static_cast<uint8_t>(depth[static_cast<size_t>(s)]);
+            }
+            return;
+        }
+        // Too deep: flatter counts give a shallower tree, and no used symbol loses its code.
+        for (uint32_t& weight : weights) {
+            weight = weight > 0 ? (weight >> 1) | 1 : 0;
+        }
+    }
+}
+
+// Canonical codes from their lengths, bit-reversed to be written least significant bit first.
+void canonicalCodes(const uint8_t* lengths, int symbols, uint16_t* codes) {
+    int perLength[16] = {};
+    for (int s = 0; s < symbols; ++s) {
+        ++perLength[lengths[s]];
+    }
+    perLength[0] = 0;
+    int nextCode[16] = {};
+    for (int bits = 1, code = 0; bits < 16; ++bits) {
+        code = (code + perLength[bits - 1]) << 1;
+        nextCode[bits] = code;
+    }
+    for (int s = 0; s < symbols; ++s) {
+        int code = lengths[s] > 0 ? nextCode[lengths[s]]++ : 0;
+        int reversed = 0;
+        for (int b = 0; b < lengths[s]; ++b, code >>= 1) {
+            reversed = (reversed << 1) | (code & 1);
+        }
+        codes[s] = static_cast<uint16_t>(reversed);
+    }
+}
+
+// A symbol of the stream. Its low 10 bits hold a literal byte, or 256 plus a match's length;
+// above them are the distance code (noDistance for a literal) and then that code's extra bits.
+using Token = uint32_t;
+
+Token literalToken(uint8_t byte) {
+    return byte | (noDistance << 10);
+}
+
+Token matchToken(size_t length, size_t distance, int distanceCode) {
+    return static_cast<Token>((256 + length) | (static_cast<size_t>(distanceCode) << 10) |
+                              ((distance - distanceBase[distanceCode]) << 15));
+}
+
+// Symbol counts of one block, end of block included.
+struct BlockCounts {
+    uint32_t literalLength[literalLengthSymbols] = {};
+    uint32_t distance[distanceSymbols] = {};
+};
+
+// The block's header: its type, then both code tables as code lengths, themselves run-length
+// coded with symbols 16 (the last length again), 17 and 18 (zeros) and Huffman coded.
+void writeHeader(BitWriter& bits, const uint8_t* literalLengths, const uint8_t* distanceLengths,
+                 bool last) {
+    int literalsSent = literalLengthSymbols;
+    while (literalsSent > 257 && literalLengths[literalsSent - 1] == 0) {
+        --literalsSent;
+    }
+    int distancesSent = distanceSymbols;
+    while (distancesSent > 1 && distanceLengths[distancesSent - 1] == 0) {
+        --distancesSent;
+    }
+    uint8_t lengths[literalLengthSymbols + distanceSymbols];
+    std::memcpy(lengths, literalLengths, static_cast<size_t>(literalsSent));
+    std::memcpy(lengths + literalsSent, distanceLengths, static_cast<size_t>(distancesSent));
+    const int total = literalsSent + distancesSent;
+
+    struct Run {
+        uint8_t symbol, extra;
+    };
+    std::vector<Run> runs;
+    for (int at = 0; at < total;) {
+        const uint8_t value = lengths[at];
+        int left = 1;
+        while (at + left < total && lengths[at + left] == value) {
+            ++left;
+        }
+        at += left;
+        if (value == 0) {
+            for (; left >= 11; left -= std::min(left, 138)) {
+                runs.push_back({18, static_cast<uint8_t>(std::min(left, 138) - 11)});
+            }
+            if (left >= 3) {
+                runs.push_back({17, static_cast<uint8_t>(left - 3)});
+                left = 0;
+            }
+        } else {
+            runs.push_back({value, 0});
+            for (--left; left >= 3; left -= std::min(left, 6)) {
+                runs.push_back({16, static_cast<uint8_t>(std::min(left, 6) - 3)});
+            }
+        }
+        for (; left > 0; --left) {
+            runs.push_back({value, 0});
+        }
+    }
+    uint32_t runCounts[19] = {};
+    for (const Run& run : runs) {
+        ++runCounts[run.symbol];
+    }
+    uint8_t runLengths[19];
+    uint16_t runCodes[19];
+    codeLengths(runCounts, 19, 7, runLengths);
+    canonicalCodes(runLengths, 19, runCodes);
+    int runLengthsSent = 19;
+    while (runLengthsSent > 4 && runLengths[codeLengthOrder[runLengthsSent - 1]] == 0) {
+        --runLengthsSent;
+    }
+
+    bits.put(last ? 1 : 0, 1);
+    bits.put(2, 2);  // dynamic Huffman codes
+    bits.put(static_cast<uint64_t>(literalsSent - 257), 5);
+    bits.put(static_cast<uint64_t>(distancesSent - 1), 5);
+    bits.put(static_cast<uint64_t>(runLengthsSent - 4), 4);
+    for (int i = 0; i < runLengthsSent; ++i) {
+        bits.put(runLengths[codeLengthOrder[i]], 3);
+    }
+    static const int runExtraBits[19] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
+    for (const Run& run : runs) {
+        bits.put(runCodes[run.symbol] | static_cast<uint64_t>(run.extra) << runLengths[run.symbol],
+                 runLengths[run.symbol] + runExtraBits[run.symbol]);
+    }
+}
+
+void writeBlock(BitWriter& bits, const Token* tokens, size_t count, BlockCounts& counts,
+                bool last) {
+    counts.literalLength[endOfBlock] = 1;
+    // A decoder wants a distance code even in a block of literals alone.
+    if (std::all_of(counts.distance, counts.distance + distanceSymbols,
+                    [](uint32_t n) { return n == 0; })) {
+        counts.distance[0] = 1;
+    }
+    uint8_t literalLengths[literalLengthSymbols], distanceLengths[distanceSymbols];
+    uint16_t literalCodes[literalLengthSymbols], distanceCodes[distanceSymbols];
+    codeLengths(counts.literalLength, literalLengthSymbols, 15, literalLengths);
+    codeLengths(counts.distance, distanceSymbols, 15, distanceLengths);
+    canonicalCodes(literalLengths, literalLengthSymbols, literalCodes);
+    canonicalCodes(distanceLengths, distanceSymbols, distanceCodes);
+    writeHeader(bits, literalLengths, distanceLengths, last);
+
+    // Every token is written alike: its literal, or its length code with the extra bits, then
+    // its distance code with the extra bits, which for a literal are none.
+    uint32_t valueBits[256 + maxMatch + 1];
+    uint8_t valueWidth[256 + maxMatch + 1];
+    for (int byte = 0; byte < 256; ++byte) {
+        valueBits[byte] = literalCodes[byte];
+        valueWidth[byte] = literalLengths[byte];
+    }
+    for (size_t length = minMatch; length <= maxMatch; ++length) {
+        const int code = codeTables.lengthCode[length];
+        const int symbol = 257 + code;
+        valueBits[256 + length] =
+            literalCodes[symbol] | static_cast<uint32_t>(length - lengthBase[code])
+                                       << literalLengths[symbol];
+        valueWidth[256 + length] = static_cast<uint8_t>(literalLengths[symbol] + lengthExtra[code]);
+    }
+    uint16_t distanceBits[distanceSymbols + 1];
+    uint8_t distanceWidth[distanceSymbols + 1];
+    std::copy(distanceCodes, distanceCodes + distanceSymbols, distanceBits);
+    std::copy(distanceLengths, distanceLengths + distanceSymbols, distanceWidth);
+    distanceBits[noDistance] = 0;
+    distanceWidth[noDistance] = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t value = tokens[i] & 0x3FF;
+        const uint32_t code = (tokens[i] >> 10) & 31;
+        const uint64_t distancePart = distanceBits[code] | (tokens[i] >> 15) << distanceWidth[code];
+        bits.put(valueBits[value] | distancePart << valueWidth[value],
+                 valueWidth[value] + distanceWidth[code] + distanceExtra[code]);
+    }
+    bits.put(literalCodes[endOfBlock], literalLengths[endOfBlock]);
+}
+
+uint32_t load32(const uint8_t* at) {
+    uint32_t value;
+    std::memcpy(&value, at, 4);
+    return value;
+}
+
+uint32_t hashOf(uint32_t word) {
+    return (word * 2654435761u) >> (32 - hashBits);
+}
+
+// How many of the first limit bytes at a and b agree.
+size_t sameBytes(const uint8_t* a, const uint8_t* b, size_t limit) {
+    size_t n = 0;
+    for (; n + 8 <= limit; n += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y) {
+            return n + static_cast<size_t>(__builtin_ctzll(x ^ y) >> 3);
+        }
+    }
+    while (n < limit && a[n] == b[n]) {
+        ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+size_t compressZlib(const uint8_t* data, size_t size, std::vector<uint8_t>& buffer) {
+    thread_local std::vector<Token> tokens(blockSymbols);
+    // Where each hash of four bytes was last seen, plus one: 0 is never.
+    thread_local std::vector<uint32_t> lastSeen;
+    lastSeen.assign(size_t(1) << hashBits, 0);
+    // A literal takes at most 15 bits and a match of 4 bytes or more at most 48; a block's header
+    // is under 600 bytes; then the check value and the bit writer's eight spare bytes.
+    const size_t bound = 2 + 2 * size + (size / blockSymbols + 1) * 600 + 4 + 8;
+    if (buffer.size() < bound) {
+        buffer.resize(bound);
+    }
+    buffer[0] = 0x78;  // deflate with a 32 KiB window
+    buffer[1] = 0x01;  // fastest compression; the header's check bits
+    BitWriter bits{buffer.data() + 2};
+    size_t at = 0;
+    do {
+        BlockCounts counts;
+        size_t count = 0;
+        while (count < blockSymbols && at + minMatch <= size) {
+            const uint32_t word = load32(data + at);
+            uint32_t& slot = lastSeen[hashOf(word)];
+            const size_t seen = slot;
+            slot = static_cast<uint32_t>(at + 1);
+            if (seen > 0 && at + 1 - seen <= window && load32(data + seen - 1) == word) {
+                const size_t from = seen - 1;
+                const size_t length =
+                    minMatch + sameBytes(data + at + minMatch, data + from + minMatch,
+                                         std::min(maxMatch, size - at) - minMatch);
+                const int distanceCode = codeTables.distanceCode(at - from);
+                tokens[count++] = matchToken(length, at - from, distanceCode);
+                ++counts.literalLength[257 + codeTables.lengthCode[length]];
+                ++counts.distance[distanceCode];
+                at += length;
+                // The match's last four bytes too, so that a run goes on at distance 1.
+                if (at + minMatch <= size + 1) {
+                    lastSeen[hashOf(load32(data + at - 1))] = static_cast<uint32_t>(at);
+                }
+            } else {
+                tokens[count++] = literalToken(data[at]);
+                ++counts.literalLength[data[at]];
+                ++at;
+            }
+        }
+        // The last few bytes, too short for a match.
+        for (; at + minMatch > size && at < size && count < blockSymbols; ++at) {
+            tokens[count++] = literalToken(data[at]);
+            ++counts.literalLength[data[at]];
+        }
+        writeBlock(bits, tokens.data(), count, counts, at == size);
+    } while (at < size);
+    bits.finish();
+    size_t length = static_cast<size_t>(bits.out - buffer.data());
+    const uint32_t check = libdeflate_adler32(1, data, size);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        buffer[length++] = static_cast<uint8_t>(check >> shift);
+    }
+    return length;
+}

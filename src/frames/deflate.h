@@ -1,0 +1,10 @@
+// A zlib stream for a PNG's rows, made quickly enough to keep pace with drawing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Compresses size bytes into buffer, which is grown when needed and never shrunk, so a thread
+// that compresses frame after frame fills it once. Returns the stream's length in bytes.
+size_t compressZlib(const uint8_t* data, size_t size, std::vector<uint8_t>& buffer);

@@ -1,0 +1,61 @@
+// The PNG compressor's streams, decoded by an independent decoder and held against their input.
+#include <gtest/gtest.h>
+#include <libdeflate.h>
+
+#include <random>
+#include <string>
+#include <tuple>
+
+#include "frames/deflate.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// The stream's length; its bytes decode to exactly the input.
+static size_t roundTrip(const Bytes& input, const std::string& name) {
+    Bytes stream;
+    const size_t length = compressZlib(input.data(), input.size(), stream);
+    Bytes back(input.size() + 1);
+    size_t decoded = 0;
+    libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+    const libdeflate_result result = libdeflate_zlib_decompress(
+        decompressor, stream.data(), length, back.data(), back.size(), &decoded);
+    libdeflate_free_decompressor(decompressor);
+    EXPECT_EQ(result, LIBDEFLATE_SUCCESS) << name;
+    back.resize(decoded);
+    EXPECT_TRUE(back == input) << name;
+    return length;
+}
+
+TEST(Deflate, EveryStreamDecodesToItsInput) {
+    std::mt19937 random(2026);
+    Bytes noise(300000), skewed(1 << 20), period(3 * 32768 + 100), beyond(3 * 32769 + 100);
+    for (uint8_t& byte : noise) {
+        byte = static_cast<uint8_t>(random());
+    }
+    // Byte k with chance 2^-(k+1): the plain Huffman code of its literals is deeper than 15 bits.
+    for (uint8_t& byte : skewed) {
+        byte = static_cast<uint8_t>(__builtin_ctz(static_cast<uint32_t>(random()) | 1u << 31));
+    }
+    // Noise that repeats exactly at the farthest distance a stream can name, and one further.
+    for (size_t i = 0; i < period.size(); ++i) {
+        period[i] = i < 32768 ? noise[i] : period[i - 32768];
+    }
+    for (size_t i = 0; i < beyond.size(); ++i) {
+        beyond[i] = i < 32769 ? noise[i] : beyond[i - 32769];
+    }
+    // With the most bytes a decent compressor needs: noise grows by little, repeats cost little.
+    const std::tuple<std::string, Bytes, size_t> cases[] = {
+        {"nothing", {}, 24},
+        {"one byte", {7}, 24},
+        {"three bytes", {1, 2, 3}, 24},
+        {"a match's length and one", {5, 5, 5, 5, 5, 5, 5, 5, 5}, 24},
+        {"zeros, many blocks of longest matches", Bytes(5 << 20, 0), 6000},
+        {"noise over several blocks", noise, noise.size() + noise.size() / 200},
+        {"skewed", skewed, skewed.size() / 2},
+        {"repeats at the farthest distance", period, 32768 + 32768 / 10},
+        {"repeats beyond it", beyond, beyond.size() + beyond.size() / 200},
+    };
+    for (const auto& [name, input, most] : cases) {
+        EXPECT_LE(roundTrip(input, name), most) << name;
+    }
+}
