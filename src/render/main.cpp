@@ -201,15 +201,21 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
         return fail(error);
     }
 
-    OffscreenTarget target;
-    if (!createOffscreenTarget(target, options.width, options.height, error)) {
+    // Two targets in turn: a frame is drawn into one while the one before is read out of the
+    // other, so that the copy does not hold up the drawing.
+    OffscreenTarget targets[2];
+    if (!createOffscreenTarget(targets[0], options.width, options.height, error)) {
         return fail(error);
     }
-    // Two slots beyond one per encoder thread: one being drawn into, one landing.
+    if (!createOffscreenTarget(targets[1], options.width, options.height, error)) {
+        destroyOffscreenTarget(targets[0]);
+        return fail(error);
+    }
+    // A slot for each encoder thread, one being copied into, and one to spare.
     const int encoderThreads = encoderThreadsFor(output.kind);
     const int slotCount = encoderThreads + 2;
     ReadbackRing ring;
-    createReadbackRing(ring, target, slotCount);
+    createReadbackRing(ring, targets[0], slotCount);
     FrameEncoder encoder;
     startEncoder(encoder, output, ring.pixels, encoderThreads);
 
@@ -225,23 +231,29 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
         return encoded >= 0 ? encoded : handedOver;
     };
 
-    // Frame k is drawn while the pixels of frame k - 1 land and earlier ones are encoded.
-    int64_t pendingFrame = -1;
-    int pendingSlot = 0;
-    for (int64_t frame = range.first; frame <= range.last; ++frame) {
+    // Frame k is drawn while the pixels of frame k - 1 are copied out of the other target and
+    // earlier ones are encoded: the flush starts the drawing before the copy waits.
+    auto handOver = [&](int64_t frame) {
         const int slot = static_cast<int>((frame - range.first) % slotCount);
         if (!waitForSlot(encoder, slot)) {
+            return false;
+        }
+        startReadback(ring, slot, targets[(frame - range.first) % 2]);
+        finishReadback(ring, slot);
+        submitFrame(encoder, slot, frame);
+        return true;
+    };
+    int64_t pendingFrame = -1;
+    for (int64_t frame = range.first; frame <= range.last; ++frame) {
+        const FrameSlot shown = frameSlot(endFrames, options.fps, frame);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, targets[(frame - range.first) % 2].framebuffer);
+        drawScene(*scenes[shown.scene], shown.elapsed);
+        glFlush();
+        if (pendingFrame >= 0 && !handOver(pendingFrame)) {
+            pendingFrame = -1;
             break;
         }
-        const FrameSlot shown = frameSlot(endFrames, options.fps, frame);
-        drawScene(*scenes[shown.scene], shown.elapsed);
-        startReadback(ring, slot, target);
-        if (pendingFrame >= 0) {
-            finishReadback(ring, pendingSlot);
-            submitFrame(encoder, pendingSlot, pendingFrame);
-        }
         pendingFrame = frame;
-        pendingSlot = slot;
         if (showProgress && secondsSince(lastShown) > 0.25) {
             lastShown = std::chrono::steady_clock::now();
             std::cerr << '\r'
@@ -249,13 +261,13 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
                       << "\x1b[K" << std::flush;
         }
     }
-    if (pendingFrame >= 0 && waitForSlot(encoder, pendingSlot)) {
-        finishReadback(ring, pendingSlot);
-        submitFrame(encoder, pendingSlot, pendingFrame);
+    if (pendingFrame >= 0) {
+        handOver(pendingFrame);
     }
     const bool encoded = stopEncoder(encoder, error);
     destroyReadbackRing(ring);
-    destroyOffscreenTarget(target);
+    destroyOffscreenTarget(targets[1]);
+    destroyOffscreenTarget(targets[0]);
     const bool closed = encoded && !interruptCaught() && closeFrameOutput(output, error);
     if (showProgress) {
         std::cerr << '\r'

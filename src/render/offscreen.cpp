@@ -96,6 +96,7 @@ void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target, int s
 }
 
 void startReadback(ReadbackRing& ring, int slot, const OffscreenTarget& target) {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, target.framebuffer);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, ring.buffers[slot]);
     glReadPixels(0, 0, target.width, target.height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
