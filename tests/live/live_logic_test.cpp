@@ -65,6 +65,19 @@ TEST(LiveControls, CommandsMoveBetweenFramesAndScenesOrAskTheLoop) {
         applyCommand(c, timeline, command);
         EXPECT_EQ(std::make_pair(p.frame, p.seconds), std::make_pair(frame, frame / 24.0));
     }
+    // With a tempo, the beat and bar keys step on its grid; without one, they do nothing.
+    c.grid = MusicGrid{120.0, 4, 4};
+    const std::pair<Command, int64_t> onGrid[] = {{Command::beatForward, 12},
+                                                  {Command::barForward, 60},
+                                                  {Command::beatBack, 48},
+                                                  {Command::barBack, 0}};
+    for (const auto& [command, frame] : onGrid) {
+        applyCommand(c, timeline, command);
+        EXPECT_EQ(p.frame, frame);
+    }
+    c.grid.bpm = 0.0;
+    applyCommand(c, timeline, Command::beatForward);
+    EXPECT_EQ(p.frame, 0);
     seekSeconds(p, timeline, 99.0);
     EXPECT_EQ(p.frame, 121);
     for (Command command : {Command::faster, Command::faster, Command::faster}) {
