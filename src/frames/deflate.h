@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-// Compresses size bytes into buffer, which is grown when needed and never shrunk, so a thread
-// that compresses frame after frame fills it once. Returns the stream's length in bytes.
-size_t compressZlib(const uint8_t* data, size_t size, std::vector<uint8_t>& buffer);
+// Compresses size bytes of an image's rows, pixelBytes a pixel and rowBytes a row (0 for
+// neither), into buffer, which is grown when needed and never shrunk, so a thread that compresses
+// frame after frame fills it once. Returns the stream's length in bytes.
+size_t compressZlib(const uint8_t* data, size_t size, size_t pixelBytes, size_t rowBytes,
+                    std::vector<uint8_t>& buffer);

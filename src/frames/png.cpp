@@ -1,21 +1,13 @@
 // PNG files of rendered frames, written whole or not at all.
 #include "frames/png.h"
 
-#include <fcntl.h>
 #include <libdeflate.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "frames/deflate.h"
-#include "scene/message_text.h"
-
-std::string partialPathFor(const std::string& path) {
-    return path + ".partial";
-}
+#include "frames/whole_file.h"
 
 static void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
@@ -66,7 +58,7 @@ static void encodePng(const uint8_t* rgbaBottomUp, int width, int height,
                       std::vector<uint8_t>& file) {
     thread_local std::vector<uint8_t> rows, compressed;
     unfilteredRows(rgbaBottomUp, width, height, rows);
-    const size_t size = compressZlib(rows.data(), rows.size(), compressed);
+    const size_t size = compressZlib(rows.data(), rows.size(), 3, 1 + 3 * static_cast<size_t>(width), compressed);
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     file.assign(signature, signature + sizeof signature);
     std::vector<uint8_t> header;
@@ -79,51 +71,9 @@ static void encodePng(const uint8_t* rgbaBottomUp, int width, int height,
     putChunk(file, "IEND", nullptr, 0);
 }
 
-// Everything, again from where it stopped after an interrupted or short write; false with errno.
-static bool writeWhole(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            errno = written < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
 bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width, int height,
                   std::string& error) {
     thread_local std::vector<uint8_t> bytes;
     encodePng(rgbaBottomUp, width, height, bytes);
-    const std::string partial = partialPathFor(path);
-    const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = describeErrno("cannot write", path);
-        return false;
-    }
-    // Only a file that reached the disk whole gets its name.
-    bool written = writeWhole(fd, bytes.data(), bytes.size()) && (fsync(fd) == 0 || errno == EINVAL);
-    int failure = errno;
-    // The descriptor is released even when close fails; interrupted, it lost nothing fsync kept.
-    if (close(fd) != 0 && errno != EINTR && written) {
-        failure = errno;
-        written = false;
-    }
-    if (!written) {
-        errno = failure;
-        error = describeErrno("cannot write", path);
-        unlink(partial.c_str());
-        return false;
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        error = describeErrno("cannot write", path);
-        unlink(partial.c_str());
-        return false;
-    }
-    return true;
+    return writeWholeFile(path, bytes.data(), bytes.size(), error);
 }

@@ -11,9 +11,9 @@
 using Bytes = std::vector<uint8_t>;
 
 // The stream's length; its bytes decode to exactly the input.
-static size_t roundTrip(const Bytes& input, const std::string& name) {
+static size_t roundTrip(const Bytes& input, size_t rowBytes, const std::string& name) {
     Bytes stream;
-    const size_t length = compressZlib(input.data(), input.size(), stream);
+    const size_t length = compressZlib(input.data(), input.size(), 3, rowBytes, stream);
     Bytes back(input.size() + 1);
     size_t decoded = 0;
     libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
@@ -36,7 +36,7 @@ TEST(Deflate, EveryStreamDecodesToItsInput) {
     for (uint8_t& byte : skewed) {
         byte = static_cast<uint8_t>(__builtin_ctz(static_cast<uint32_t>(random()) | 1u << 31));
     }
-    // Noise that repeats exactly at the farthest distance a stream can name, and one further.
+    // Rows of noise that repeat, as long as the farthest distance a stream can name, and longer.
     for (size_t i = 0; i < period.size(); ++i) {
         period[i] = i < 32768 ? noise[i] : period[i - 32768];
     }
@@ -44,18 +44,21 @@ TEST(Deflate, EveryStreamDecodesToItsInput) {
         beyond[i] = i < 32769 ? noise[i] : beyond[i - 32769];
     }
     // With the most bytes a decent compressor needs: noise grows by little, repeats cost little.
-    const std::tuple<std::string, Bytes, size_t> cases[] = {
-        {"nothing", {}, 24},
-        {"one byte", {7}, 24},
-        {"three bytes", {1, 2, 3}, 24},
-        {"a match's length and one", {5, 5, 5, 5, 5, 5, 5, 5, 5}, 24},
-        {"zeros, many blocks of longest matches", Bytes(5 << 20, 0), 6000},
-        {"noise over several blocks", noise, noise.size() + noise.size() / 200},
-        {"skewed", skewed, skewed.size() / 2},
-        {"repeats at the farthest distance", period, 32768 + 32768 / 10},
-        {"repeats beyond it", beyond, beyond.size() + beyond.size() / 200},
+    // With the row's length, and the most bytes a decent compressor needs: noise grows by little,
+    // repeats cost little.
+    const std::tuple<std::string, Bytes, size_t, size_t> cases[] = {
+        {"nothing", {}, 0, 24},
+        {"one byte", {7}, 0, 24},
+        {"three bytes", {1, 2, 3}, 0, 24},
+        {"a match's length and one", {5, 5, 5, 5, 5, 5, 5, 5, 5}, 0, 24},
+        {"zeros, many blocks of longest matches", Bytes(5 << 20, 0), 0, 6000},
+        {"noise over several blocks", noise, 0, noise.size() + noise.size() / 200},
+        {"noise in rows", noise, 1000, noise.size() + noise.size() / 200},
+        {"skewed", skewed, 64, skewed.size() / 2},
+        {"rows repeated at the farthest distance", period, 32768, 32768 + 32768 / 10},
+        {"rows too long to look back on", beyond, 32769, beyond.size() + beyond.size() / 200},
     };
-    for (const auto& [name, input, most] : cases) {
-        EXPECT_LE(roundTrip(input, name), most) << name;
+    for (const auto& [name, input, rowBytes, most] : cases) {
+        EXPECT_LE(roundTrip(input, rowBytes, name), most) << name;
     }
 }
