@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <string>
 
-// The name a file is written under until it is whole; renamed to its own name only then.
-std::string partialPathFor(const std::string& path);
+#include "frames/whole_file.h"
 
 // Writes RGBA pixels, bottom row first as OpenGL reads them, as an 8-bit RGB image top row
 // first; alpha is dropped, as on screen. The path holds a whole image or nothing new afterwards.

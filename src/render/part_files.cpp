@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "frames/png.h"
+#include "frames/whole_file.h"
 #include "render/frame_output.h"
 #include "render/y4m.h"
 #include "scene/message_text.h"
@@ -182,18 +183,7 @@ bool writePartRecord(FrameOutput& output, std::string& error) {
         record.bytes = fs::file_size(output.partialPath, failure);
     }
     const std::string text = partRecordText(record);
-    const std::string partial = partialPathFor(output.partRecordPath);
-    const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool written =
-        fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    written = fd >= 0 && fsync(fd) == 0 && written;
-    written = fd >= 0 && close(fd) == 0 && written;
-    if (!written || std::rename(partial.c_str(), output.partRecordPath.c_str()) != 0) {
-        error = describeErrno("cannot write", output.partRecordPath);
-        unlink(partial.c_str());
-        return false;
-    }
-    return true;
+    return writeWholeFile(output.partRecordPath, text.data(), text.size(), error);
 }
 
 void abandonPartRecord(FrameOutput& output) {

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "frames/frame_clock.h"
+#include "frames/whole_file.h"
 #include "render/ffmpeg.h"
 #include "scene/message_text.h"
 
@@ -273,20 +274,6 @@ bool readSoundtrack(const std::string& path, std::string& bytes, std::string& er
     return true;
 }
 
-bool writePage(const std::string& path, const std::string& text, std::string& error) {
-    const std::string partial = path + ".partial";
-    FILE* file = std::fopen(partial.c_str(), "wb");
-    bool written = file && std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-                   std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    written = (file && std::fclose(file) == 0) && written;
-    if (!written || std::rename(partial.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + printable(path) + ": " + std::strerror(errno);
-        std::remove(partial.c_str());
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int exportWebPage(const RenderOptions& options, const char* programName) {
@@ -324,7 +311,7 @@ int exportWebPage(const RenderOptions& options, const char* programName) {
         return fail(error);
     }
     const std::string page = webPageText(list.scenes, vertex, fragment, options.fps, soundtrack);
-    if (!writePage(options.output, page, error)) {
+    if (!writeWholeFile(options.output, page.data(), page.size(), error)) {
         return fail(error);
     }
     if (!options.quiet) {

@@ -40,6 +40,7 @@ OUTPUTS = (("PNG still", ["-s", "1280x720", "--at", "0.2", "-o", "still.png"], "
             r"cannot write v\.mp4: (cannot start ffmpeg: {0}|{0}|ffmpeg failed with exit status 1; its last lines:\n.*{0}.*)",
             dict(FAULTS, close=("EIO", "EINTR!"), pipe=("EMFILE",))),
            ("farm part", ["--part", "2/3", "-o", "p.y4m"], "p.y4m", r"cannot write p\.y4m(\.partinfo)?: {0}", FAULTS),
+           ("web page", ["-o", "page.html"], "page.html", r"cannot write page\.html: {0}", FAULTS),
            ("join of parts", JOIN, "j.y4m", r"cannot write j\.y4m: {0}", FAULTS, PARTS),
            ("join reading its parts", JOIN, "parts/p", r"cannot read parts/p\d\.y4m: {0}",
             {"pread": ("EIO", "EINTR", "short")}, PARTS))
@@ -70,7 +71,8 @@ class Outputs(unittest.TestCase):
                 os.makedirs(os.path.join(workspace.path, "parts"))
                 for before in setup[0] if setup else []:
                     self.assertEqual(run_in(workspace, RENDERER, ["-q"] + before).returncode, 0, before)
-                given = args if "--join" in args else SETTINGS + args
+                # The join and the web page draw no frames: neither takes a size.
+                given = args if "--join" in args or args[-1].endswith(".html") else SETTINGS + args
                 run = lambda env: run_in(workspace, RENDERER, ["-q"] + given, env=env)
                 counts = workspace.file("counts")
                 clean = run(faulty(*("%s 0 none %s" % (call, target) for call in calls), counts=counts))

@@ -1,0 +1,61 @@
+// Files written whole or not at all: under NAME.partial until every byte has reached the disk.
+#include "frames/whole_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "scene/message_text.h"
+
+std::string partialPathFor(const std::string& path) {
+    return path + ".partial";
+}
+
+// Everything, again from where it stopped after an interrupted or short write; false with errno.
+static bool writeAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            errno = written < 0 ? errno : ENOSPC;
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool writeWholeFile(const std::string& path, const void* data, size_t size, std::string& error) {
+    const std::string partial = partialPathFor(path);
+    const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = describeErrno("cannot write", path);
+        return false;
+    }
+    // Only a file that reached the disk whole gets its name.
+    bool written = writeAll(fd, static_cast<const uint8_t*>(data), size) &&
+                   (fsync(fd) == 0 || errno == EINVAL);
+    int failure = errno;
+    // The descriptor is released even when close fails; interrupted, it lost nothing fsync kept.
+    if (close(fd) != 0 && errno != EINTR && written) {
+        failure = errno;
+        written = false;
+    }
+    if (!written) {
+        errno = failure;
+        error = describeErrno("cannot write", path);
+        unlink(partial.c_str());
+        return false;
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+        error = describeErrno("cannot write", path);
+        unlink(partial.c_str());
+        return false;
+    }
+    return true;
+}
