@@ -482,7 +482,8 @@ def main():
     bench = Bench(os.path.abspath(args.build), os.path.abspath(args.source), args.runs)
     rows, chart = [], []
     if args.only:
-        globals()[args.only](bench, rows)
+        section = globals()[args.only]
+        section(bench, rows, chart) if args.only == "renderer" else section(bench, rows)
         bench.close()
         print("\n".join("| %s |" % " | ".join(row) for row in rows))
         return
