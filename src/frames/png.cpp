@@ -58,7 +58,8 @@ static void encodePng(const uint8_t* rgbaBottomUp, int width, int height,
                       std::vector<uint8_t>& file) {
     thread_local std::vector<uint8_t> rows, compressed;
     unfilteredRows(rgbaBottomUp, width, height, rows);
-    const size_t size = compressZlib(rows.data(), rows.size(), 3, 1 + 3 * static_cast<size_t>(width), compressed);
+    const size_t rowBytes = 1 + 3 * static_cast<size_t>(width);
+    const size_t size = compressZlib(rows.data(), rows.size(), 3, rowBytes, compressed);
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     file.assign(signature, signature + sizeof signature);
     std::vector<uint8_t> header;

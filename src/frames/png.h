@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <string>
 
-#include "frames/whole_file.h"
-
 // Writes RGBA pixels, bottom row first as OpenGL reads them, as an 8-bit RGB image top row
 // first; alpha is dropped, as on screen. The path holds a whole image or nothing new afterwards.
 // False with a one-line reason.

@@ -13,8 +13,8 @@ std::string partialPathFor(const std::string& path) {
     return path + ".partial";
 }
 
-// Everything, again from where it stopped after an interrupted or short write; false with errno.
-static bool writeAll(int fd, const uint8_t* data, size_t size) {
+bool writeFully(int fd, const void* bytes, size_t size) {
+    const uint8_t* data = static_cast<const uint8_t*>(bytes);
     while (size > 0) {
         const ssize_t written = write(fd, data, size);
         if (written < 0 && errno == EINTR) {
@@ -38,7 +38,7 @@ bool writeWholeFile(const std::string& path, const void* data, size_t size, std:
         return false;
     }
     // Only a file that reached the disk whole gets its name.
-    bool written = writeAll(fd, static_cast<const uint8_t*>(data), size) &&
+    bool written = writeFully(fd, data, size) &&
                    (fsync(fd) == 0 || errno == EINVAL);
     int failure = errno;
     // The descriptor is released even when close fails; interrupted, it lost nothing fsync kept.

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "frames/png.h"
+#include "frames/whole_file.h"
 #include "render/interrupt.h"
 #include "render/part_files.h"
 #include "render/y4m.h"

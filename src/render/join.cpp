@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "frames/png.h"
+#include "frames/whole_file.h"
 #include "render/ffmpeg.h"
 #include "render/part_files.h"
 #include "scene/message_text.h"
@@ -124,12 +125,8 @@ static Copy copyBytes(int from, off_t offset, int to) {
             return got == 0 ? Copy::done : Copy::readFailed;
         }
         offset += got;
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = write(to, buffer.data() + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno != EINTR) {
-                return Copy::writeFailed;
-            }
-            done += put > 0 ? put : 0;
+        if (!writeFully(to, buffer.data(), static_cast<size_t>(got))) {
+            return Copy::writeFailed;
         }
     }
 }
@@ -207,8 +204,7 @@ bool joinVideo(const std::vector<Part>& parts, const RenderOptions& options,
         }
         list += "file '" + escaped + "'\n";
     }
-    const bool listed =
-        write(listFd, list.data(), list.size()) == static_cast<ssize_t>(list.size());
+    const bool listed = writeFully(listFd, list.data(), list.size());
     close(listFd);
 
     const PartRecord& record = parts[0].record;

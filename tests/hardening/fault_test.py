@@ -30,16 +30,16 @@ RIDDEN = {"EINTR", "short"}
 SETTINGS = ["-r", "10", "-s", "64x36"]
 PARTS = [SETTINGS + ["--part", "%d/3" % k, "-o", "parts/p%d.y4m" % k] for k in (1, 2, 3)]
 JOIN = ["--join", "-o", "j.y4m"] + ["parts/p%d.y4m" % k for k in (1, 2, 3)]
-OUTPUTS = (("PNG still", ["-s", "1280x720", "--at", "0.2", "-o", "still.png"], "still.png",
+OUTPUTS = (("PNG still", SETTINGS + ["-s", "1280x720", "--at", "0.2", "-o", "still.png"], "still.png",
              r"cannot write still\.png: {0}", FAULTS),
-           ("PNG sequence", ["-o", "f/%02d.png"], "f/", r"cannot write f/\d\d\.png: {0}", FAULTS),
-           ("y4m file", ["-o", "v.y4m"], "v.y4m", r"cannot write v\.y4m: {0}", FAULTS),
-           ("y4m on standard output", ["-o", "-"], "-", "cannot write to standard output: {0}",
+           ("PNG sequence", SETTINGS + ["-o", "f/%02d.png"], "f/", r"cannot write f/\d\d\.png: {0}", FAULTS),
+           ("y4m file", SETTINGS + ["-o", "v.y4m"], "v.y4m", r"cannot write v\.y4m: {0}", FAULTS),
+           ("y4m on standard output", SETTINGS + ["-o", "-"], "-", "cannot write to standard output: {0}",
             {"write": FAULTS["write"] + ("EPIPE",)}),
-           ("video through ffmpeg", ["-o", "v.mp4"], "v.mp4",
+           ("video through ffmpeg", SETTINGS + ["-o", "v.mp4"], "v.mp4",
             r"cannot write v\.mp4: (cannot start ffmpeg: {0}|{0}|ffmpeg failed with exit status 1; its last lines:\n.*{0}.*)",
             dict(FAULTS, close=("EIO", "EINTR!"), pipe=("EMFILE",))),
-           ("farm part", ["--part", "2/3", "-o", "p.y4m"], "p.y4m", r"cannot write p\.y4m(\.partinfo)?: {0}", FAULTS),
+           ("farm part", SETTINGS + ["--part", "2/3", "-o", "p.y4m"], "p.y4m", r"cannot write p\.y4m(\.partinfo)?: {0}", FAULTS),
            ("web page", ["-o", "page.html"], "page.html", r"cannot write page\.html: {0}", FAULTS),
            ("join of parts", JOIN, "j.y4m", r"cannot write j\.y4m: {0}", FAULTS, PARTS),
            ("join reading its parts", JOIN, "parts/p", r"cannot read parts/p\d\.y4m: {0}",
@@ -71,9 +71,7 @@ class Outputs(unittest.TestCase):
                 os.makedirs(os.path.join(workspace.path, "parts"))
                 for before in setup[0] if setup else []:
                     self.assertEqual(run_in(workspace, RENDERER, ["-q"] + before).returncode, 0, before)
-                # The join and the web page draw no frames: neither takes a size.
-                given = args if "--join" in args or args[-1].endswith(".html") else SETTINGS + args
-                run = lambda env: run_in(workspace, RENDERER, ["-q"] + given, env=env)
+                run = lambda env: run_in(workspace, RENDERER, ["-q"] + args, env=env)
                 counts = workspace.file("counts")
                 clean = run(faulty(*("%s 0 none %s" % (call, target) for call in calls), counts=counts))
                 self.assertEqual((clean.returncode, clean.stderr), (0, b""), kind)
