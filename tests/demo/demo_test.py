@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """The demo in shaders/: its shape, and that its files agree with each other.
 
-usage: demo_test.py SOURCE_DIR
+usage: demo_test.py SOURCE_DIR SOUNDTRACK
 """
+import array
+import math
 import os
 import re
+import subprocess
 import sys
 import unittest
 
 SOURCE = None
+SOUNDTRACK = None
 
 
 def scene_list():
@@ -51,7 +55,32 @@ class Demo(unittest.TestCase):
             self.assertRegex(lines[0], r"^// \w+: .{20,}", name)
             self.assertEqual(lines[1], "#version 450 core", name)
 
+    def test_soundtrack_cuts_on_bar_lines_with_the_scenes_and_rings_out(self):
+        rate, bar, tail = 48000, 2.0, 1.5
+        # At 60 fps a scene shows every frame until its time has passed its duration.
+        frames = [0]
+        for fields in scene_list():
+            frames.append(frames[-1] + math.floor(float(fields[3]) * 60) + 1)
+        cuts = [frame / 60 for frame in frames]
+        self.assertTrue(all(cut % bar == 0 for cut in cuts), f"cuts on 120 bpm bars: {cuts}")
+        decoded = subprocess.run(["ffmpeg", "-v", "error", "-i", SOUNDTRACK, "-f", "f32le", "-ac", "1",
+                                  "-ar", str(rate), "-"], capture_output=True, check=True).stdout
+        sound = array.array("f", decoded)
+        self.assertAlmostEqual(len(sound) / rate, cuts[-1] + tail, delta=0.01)
+        self.assertLessEqual(max(map(abs, sound)), 1.0, "peaks kept inside the range")
+
+        def loudness(start, end):
+            part = sound[int(start * rate):int(end * rate)]
+            return math.sqrt(sum(x * x for x in part) / len(part))
+
+        # A cymbal marks each cut: what follows it is louder than what leads up to it.
+        for cut in cuts[1:-1]:
+            self.assertGreater(loudness(cut, cut + 0.09), 2 * loudness(cut - 0.1, cut - 0.01), f"cut at {cut} s")
+        whole = loudness(0, len(sound) / rate)
+        self.assertLess(loudness(len(sound) / rate - 0.25, len(sound) / rate), whole / 50, "fades out")
+
 
 if __name__ == "__main__":
     SOURCE = os.path.abspath(sys.argv[1])
-    unittest.main(argv=[sys.argv[0]] + sys.argv[2:], verbosity=2)
+    SOUNDTRACK = sys.argv[2]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
