@@ -43,7 +43,6 @@ TEST(Deflate, EveryStreamDecodesToItsInput) {
     for (size_t i = 0; i < beyond.size(); ++i) {
         beyond[i] = i < 32769 ? noise[i] : beyond[i - 32769];
     }
-    // With the most bytes a decent compressor needs: noise grows by little, repeats cost little.
     // With the row's length, and the most bytes a decent compressor needs: noise grows by little,
     // repeats cost little.
     const std::tuple<std::string, Bytes, size_t, size_t> cases[] = {

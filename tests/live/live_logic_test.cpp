@@ -9,6 +9,7 @@
 #include "../scene/temp_dir.h"
 #include "frames/music_grid.h"
 #include "frames/soundtrack.h"
+#include "live/audio.h"
 #include "live/commands.h"
 #include "live/options.h"
 #include "live/playhead.h"
@@ -167,6 +168,26 @@ TEST(LiveSound, EachColumnHoldsTheLoudestSampleOfItsSpan) {
     EXPECT_EQ(peaks, (std::vector<float>{0.0f, 0.5f}));
     soundtrackPeaks(sound, 3.0, 6.0, 3, peaks);
     EXPECT_EQ(peaks, (std::vector<float>{loudest, 0.0f, 0.0f})) << "past the end is silence";
+}
+
+// The device's clock without a device: a buffer taken long ago has been heard whole if playing,
+// and not at all once paused, however long the pause.
+TEST(LiveSound, TheDevicesClockStandsWhilePausedAndSeeksAreHeardWhereAsked) {
+    Soundtrack track;
+    track.rate = 48000;
+    AudioOutput output;
+    output.soundtrack = &track;
+    output.bufferFrames = 1024;
+    output.framesTaken = 48000;
+    output.takenAt = 0.0;
+    EXPECT_DOUBLE_EQ(audioClockSeconds(&output), (48000 - 1024) / 48000.0);
+    playAudioFrom(output, 2.0);
+    EXPECT_EQ(output.nextFrame.load(), 2 * 48000 + 1024) << "written now, heard a buffer later";
+    EXPECT_DOUBLE_EQ(heardSeconds(output), 2.0);
+    output.playing = true;
+    EXPECT_DOUBLE_EQ(audioClockSeconds(&output), 1.0);
+    output.playing = false;
+    EXPECT_DOUBLE_EQ(audioClockSeconds(&output), 1.0) << "never backwards";
 }
 
 TEST(LiveWatch, BurstsSettleAfterTheirLastEvent) {
