@@ -112,9 +112,9 @@ def frame_loop(bench, rows):
                  spread([b["allocations_per_frame"] for b in results["bare"]]), "", "0"))
 
 
-def renderer_fps(bench, size, output, cwd):
+def renderer_fps(bench, size, output, cwd, program=None):
     """Frames per second over the range, the fixed cost of start-up taken out: the same run
-    for one frame is timed too and subtracted."""
+    for one frame is timed too and subtracted. program: another build's renderer."""
     first, last = SCENE_RANGE
     # --to ends before the frame shown at its second: the short run ends one frame after it starts.
     frames = round((float(last) - float(first)) * 60)
@@ -123,7 +123,7 @@ def renderer_fps(bench, size, output, cwd):
         base = [os.path.join(bench.build, "render_floor"), "--size", size]
     else:
         target = "-" if output == "y4m" else os.path.join(bench.scratch, "png", "%05d.png")
-        base = [os.path.join(bench.build, "prismwafer-render"), "-q", "-s", size, "-o", target]
+        base = [program or os.path.join(bench.build, "prismwafer-render"), "-q", "-s", size, "-o", target]
     long_run, short_run = base + ["--from", first, "--to", last], base + ["--from", first, "--to", one_frame]
     long_seconds, peak = bench.timed(long_run, cwd)
     short_seconds, _ = bench.timed(short_run, cwd)
@@ -148,6 +148,24 @@ def renderer(bench, rows, chart):
         rows.append(("Renderer frames per second at %s, writing Y4M" % size.replace("x", "×"),
                      spread(scaled["y4m"]), spread(scaled["floor"]),
                      "%.3f" % (statistics.median(scaled["y4m"]) / statistics.median(scaled["floor"])), ""))
+
+
+def renderer_against(bench, rows, other):
+    """This build's renderer and another's, each output and size alternating with the floor in one
+    run: what a change to the output pays, on a machine whose speed drifts between runs."""
+    cwd = bench.workspace("render", [bench.demo[1]])
+    programs = (("this build", None), (other, os.path.abspath(other)))
+    for size in ("1920x1080", "3840x2160"):
+        measures = {"floor": lambda size=size: renderer_fps(bench, size, "floor", cwd)[0]}
+        for output in ("y4m", "png"):
+            for name, program in programs:
+                measures[(name, output)] = lambda size=size, output=output, program=program: \
+                    renderer_fps(bench, size, output, cwd, program)[0]
+        results = bench.alternate(measures)
+        floor = statistics.median(results["floor"])
+        for (name, output), fps in ((key, value) for key, value in results.items() if key != "floor"):
+            rows.append(("Renderer at %s writing %s, %s" % (size.replace("x", "×"), output.upper(), name),
+                         spread(fps), spread(results["floor"]), "%.3f" % (statistics.median(fps) / floor), ""))
 
 
 def memory(bench, rows):
@@ -478,12 +496,17 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--readme", action="store_true", help="write the table and chart into the README")
     parser.add_argument("--only", help="measure only this section and print its rows (soundtrack, live, ...)")
+    parser.add_argument("--against", metavar="RENDERER",
+                        help="measure only the renderer, this build's beside RENDERER, another build's")
     args = parser.parse_args()
     bench = Bench(os.path.abspath(args.build), os.path.abspath(args.source), args.runs)
     rows, chart = [], []
-    if args.only:
-        section = globals()[args.only]
-        section(bench, rows, chart) if args.only == "renderer" else section(bench, rows)
+    if args.only or args.against:
+        if args.against:
+            renderer_against(bench, rows, args.against)
+        else:
+            section = globals()[args.only]
+            section(bench, rows, chart) if args.only == "renderer" else section(bench, rows)
         bench.close()
         print("\n".join("| %s |" % " | ".join(row) for row in rows))
         return
