@@ -233,6 +233,25 @@ class Frames(LiveWindow):
         self.key("F11", "scene 1/1, flat.vert, 0.000 s, paused")
         self.wait_for(lambda: size() == "%dx%d" % SIZE, "the window at its own size after F11")
 
+    def test_the_strip_marks_beats_bars_and_cuts(self):
+        # Three 2 s scenes at 120 bpm: twelve beats along the strip, and a cut at each third.
+        self.start(Workspace(line("red.vert", "red.frag", 1, 2) * 3), ["--paused", "--bpm", "120", "-s", "640x360"])
+        self.key(None, "scene 1/3, red.vert, 0.000 s, paused")
+        scenes = {(70, 90, 130), (50, 65, 100)}
+        # The display is laid out in the frames after the first.
+        image = self.wait_for(lambda: (lambda image: pixel(image, 320, 340) in scenes and image)(self.pixels()),
+                              "the strip on the display")
+
+        strip = [x for x in range(640) if pixel(image, x, 340) in scenes]
+
+        def runs(y, wanted):
+            columns = [x for x in range(strip[0], strip[-1]) if wanted(pixel(image, x, y))]
+            return [x for x in columns if x - 1 not in columns]
+        # The strip's top rows hold the cuts, its lower ones the grid over the scenes' colours.
+        self.assertEqual(len(runs(324, lambda rgb: rgb == (255, 120, 200))), 2, "a mark at each cut, the start's excepted")
+        lines = runs(340, lambda rgb: rgb not in scenes and rgb[2] > rgb[0])
+        self.assertTrue(10 <= len(lines) <= 12, lines)
+
     def the_renderers_frame(self, scene_list, files, at, title):
         self.start(Workspace(scene_list, files), ["--paused", "--no-hud", "--at", at, "-r", "24", "-s", "640x360"])
         reference = self.render(["-s", "640x360", "-r", "24", "--at", at])
