@@ -222,15 +222,17 @@ class Session(LiveWindow):
 class Frames(LiveWindow):
     """The paused window and its F12 file against the renderer's frame, where edges, depth and
     interpolation vary along both axes: tilted, overlapping tiles and a scene of the demo; and the
-    window full screen from the start, then at its own size after F11."""
+    window full screen from the start, past the sequence's end and saying so, then at its own size
+    after F11."""
 
     def test_full_screen_and_back(self):
-        self.start(Workspace(line("flat.vert", "flat.frag", 1, 2)), ["--fullscreen", "--paused", "-s", "%dx%d" % SIZE])
+        self.start(Workspace(line("flat.vert", "flat.frag", 1, 2)), ["--fullscreen", "--paused", "--at", "9", "-s", "%dx%d" % SIZE])
         size = lambda: xdotool("getwindowgeometry", self.window).stdout.split()[-1]
         screen = "x".join(xdotool("getdisplaygeometry").stdout.split())
-        self.key(None, "scene 1/1, flat.vert, 0.000 s, paused")
+        self.key(None, "scene 1/1, flat.vert, 2.017 s, paused")
+        self.assertEqual(self.wait_line(0, "Start: "), "Start: the sequence ends before second 9; starting at its last frame\n")
         self.wait_for(lambda: size() == screen, "the window as large as the screen, %s" % screen)
-        self.key("F11", "scene 1/1, flat.vert, 0.000 s, paused")
+        self.key("F11", "scene 1/1, flat.vert, 2.017 s, paused")
         self.wait_for(lambda: size() == "%dx%d" % SIZE, "the window at its own size after F11")
 
     def test_the_strip_marks_beats_bars_and_cuts(self):
