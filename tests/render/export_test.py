@@ -223,7 +223,7 @@ class Video(ExportCase):
         fake = self.path("bin", "ffmpeg")
         os.mkdir(self.path("bin"))
         with open(fake, "w") as f:
-            f.write('#!/bin/sh\nfor last; do :; done\nhead -c 5000 > "$last"\n'
+            f.write('#!/bin/sh\necho "$@" >> "$(dirname "$0")/asked"\nfor last; do :; done\nhead -c 5000 > "$last"\n'
                     'echo "something odd" >&2\necho "Conversion failed!" >&2\nexit 1\n')
         os.chmod(fake, stat.S_IRWXU)
         for path, args, reason in (
@@ -237,6 +237,12 @@ class Video(ExportCase):
                 result = render(self.workspace, "-q", "-o", "out.mp4", *args, env=dict(os.environ, PATH=path))
                 self.assertEqual((result.returncode, result.stderr.decode()), (1, "prismwafer-render: " + reason))
                 self.assertEqual(sorted(os.listdir(self.workspace.path)), ["bin", "shaders"])
+        render(self.workspace, "-q", "-o", "out.webm", env=dict(os.environ, PATH=self.path("bin") + ":" + os.environ["PATH"]))
+        with open(self.path("bin", "asked")) as f:
+            asked = f.read().splitlines()
+        # Without --crf, each codec is asked for the quality the usage names.
+        self.assertIn("-c:v libx264 -preset medium -crf 18 ", asked[0])
+        self.assertIn("-c:v libvpx-vp9 -crf 31 ", asked[-1])
 
 
 class Interrupted(ExportCase):
