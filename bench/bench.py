@@ -163,7 +163,10 @@ def renderer_against(bench, rows, other):
                     renderer_fps(bench, size, output, cwd, program)[0]
         results = bench.alternate(measures)
         floor = statistics.median(results["floor"])
-        for (name, output), fps in ((key, value) for key, value in results.items() if key != "floor"):
+        for key, fps in results.items():
+            if key == "floor":
+                continue
+            name, output = key
             rows.append(("Renderer at %s writing %s, %s" % (size.replace("x", "×"), output.upper(), name),
                          spread(fps), spread(results["floor"]), "%.3f" % (statistics.median(fps) / floor), ""))
 
@@ -504,9 +507,10 @@ def main():
     if args.only or args.against:
         if args.against:
             renderer_against(bench, rows, args.against)
+        elif args.only == "renderer":
+            renderer(bench, rows, chart)
         else:
-            section = globals()[args.only]
-            section(bench, rows, chart) if args.only == "renderer" else section(bench, rows)
+            globals()[args.only](bench, rows)
         bench.close()
         print("\n".join("| %s |" % " | ".join(row) for row in rows))
         return

@@ -240,10 +240,12 @@ class Frames(LiveWindow):
         self.start(Workspace(line("red.vert", "red.frag", 1, 2) * 3), ["--paused", "--bpm", "120", "-s", "640x360"])
         self.key(None, "scene 1/3, red.vert, 0.000 s, paused")
         scenes = {(70, 90, 130), (50, 65, 100)}
-        # The display is laid out in the frames after the first.
-        image = self.wait_for(lambda: (lambda image: pixel(image, 320, 340) in scenes and image)(self.pixels()),
-                              "the strip on the display")
 
+        def laid_out():
+            # The display is laid out in the frames after the first.
+            image = self.pixels()
+            return pixel(image, 320, 340) in scenes and image
+        image = self.wait_for(laid_out, "the strip on the display")
         strip = [x for x in range(640) if pixel(image, x, 340) in scenes]
 
         def runs(y, wanted):
