@@ -26,6 +26,9 @@ const size_t maxMatch = 258;
 const size_t window = 32768;
 // Symbols a block holds: enough to pay for its code tables, few enough to follow the picture.
 const size_t blockSymbols = 1 << 16;
+// Rows converted at a time: at 1920 wide, with the row before them, under 100 KiB, which stays in
+// the cache while it is compressed.
+const int rowsAtOnce = 16;
 // Symbols of the literal and length alphabet, with end of block at 256.
 const int literalLengthSymbols = 286;
 const int endOfBlock = 256;
@@ -343,14 +346,83 @@ size_t sameBytes(const uint8_t* a, const uint8_t* b, size_t limit) {
     return n;
 }
 
-}  // namespace
+// A stream being made: its bits so far, and the block being gathered.
+struct Stream {
+    BitWriter bits;
+    std::vector<Token>& tokens;
+    BlockCounts counts;
+    size_t count = 0;
+};
 
-size_t compressZlib(const uint8_t* data, size_t size, size_t pixelBytes, size_t rowBytes,
-                    std::vector<uint8_t>& buffer) {
-    thread_local std::vector<Token> tokens(blockSymbols);
-    // A pixel or row too long for the window is not looked back on.
-    const size_t before = pixelBytes <= window ? pixelBytes : 0;
-    const size_t above = rowBytes <= window ? rowBytes : 0;
+void flushBlock(Stream& stream, bool last) {
+    writeBlock(stream.bits, stream.tokens.data(), stream.count, stream.counts, last);
+    stream.counts = BlockCounts();
+    stream.count = 0;
+}
+
+// Tokens for data[at, end), looking back as far as data[0]; a pixel or row too long for the
+// window is 0 and not looked back on. Stops where too few bytes are left for a match, and
+// returns where that is.
+size_t gather(Stream& stream, const uint8_t* data, size_t at, size_t end, size_t before,
+              size_t above) {
+    Token* tokens = stream.tokens.data();
+    BlockCounts& counts = stream.counts;
+    size_t count = stream.count;
+    while (at + minMatch <= end) {
+        if (count == blockSymbols) {
+            stream.count = count;
+            flushBlock(stream, false);
+            count = 0;
+        }
+        const uint32_t word = load32(data + at);
+        size_t from = at;
+        if (before > 0 && at >= before && load32(data + at - before) == word) {
+            from = at - before;
+        } else if (above > 0 && at >= above && load32(data + at - above) == word) {
+            from = at - above;
+        } else if (at >= 1 && load32(data + at - 1) == word) {
+            from = at - 1;
+        }
+        if (from < at) {
+            const size_t length = minMatch + sameBytes(data + at + minMatch, data + from + minMatch,
+                                                       std::min(maxMatch, end - at) - minMatch);
+            const int distanceCode = codeTables.distanceCode(at - from);
+            tokens[count++] = matchToken(length, at - from, distanceCode);
+            ++counts.literalLength[257 + codeTables.lengthCode[length]];
+            ++counts.distance[distanceCode];
+            at += length;
+        } else {
+            tokens[count++] = literalToken(data[at]);
+            ++counts.literalLength[data[at]];
+            ++at;
+        }
+    }
+    stream.count = count;
+    return at;
+}
+
+// The last bytes as literals, the last block, and the check value after it. Returns the length
+// of the stream that starts two bytes before the bits.
+size_t finishStream(Stream& stream, const uint8_t* data, size_t at, size_t end, uint32_t check,
+                    uint8_t* start) {
+    for (; at < end; ++at) {
+        if (stream.count == blockSymbols) {
+            flushBlock(stream, false);
+        }
+        stream.tokens[stream.count++] = literalToken(data[at]);
+        ++stream.counts.literalLength[data[at]];
+    }
+    flushBlock(stream, true);
+    stream.bits.finish();
+    size_t length = static_cast<size_t>(stream.bits.out - start);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        start[length++] = static_cast<uint8_t>(check >> shift);
+    }
+    return length;
+}
+
+// Room for the stream of size bytes, and its header written.
+Stream startStream(size_t size, std::vector<uint8_t>& buffer, std::vector<Token>& tokens) {
     // A literal takes at most 15 bits and a match of 4 bytes or more at most 48; a block's header
     // is under 600 bytes; then the check value and the bit writer's eight spare bytes.
     const size_t bound = 2 + 2 * size + (size / blockSymbols + 1) * 600 + 4 + 8;
@@ -359,48 +431,66 @@ size_t compressZlib(const uint8_t* data, size_t size, size_t pixelBytes, size_t 
     }
     buffer[0] = 0x78;  // deflate with a 32 KiB window
     buffer[1] = 0x01;  // fastest compression; the header's check bits
-    BitWriter bits{buffer.data() + 2};
-    size_t at = 0;
-    do {
-        BlockCounts counts;
-        size_t count = 0;
-        while (count < blockSymbols && at + minMatch <= size) {
-            const uint32_t word = load32(data + at);
-            size_t from = at;
-            if (before > 0 && at >= before && load32(data + at - before) == word) {
-                from = at - before;
-            } else if (above > 0 && at >= above && load32(data + at - above) == word) {
-                from = at - above;
-            } else if (at >= 1 && load32(data + at - 1) == word) {
-                from = at - 1;
-            }
-            if (from < at) {
-                const size_t length =
-                    minMatch + sameBytes(data + at + minMatch, data + from + minMatch,
-                                         std::min(maxMatch, size - at) - minMatch);
-                const int distanceCode = codeTables.distanceCode(at - from);
-                tokens[count++] = matchToken(length, at - from, distanceCode);
-                ++counts.literalLength[257 + codeTables.lengthCode[length]];
-                ++counts.distance[distanceCode];
-                at += length;
-            } else {
-                tokens[count++] = literalToken(data[at]);
-                ++counts.literalLength[data[at]];
-                ++at;
-            }
+    return Stream{BitWriter{buffer.data() + 2}, tokens, BlockCounts(), 0};
+}
+
+// Rows top first, each its filter byte 0 (None) and RGB: the screen shows no alpha either.
+void convertRows(const uint8_t* rgbaBottomUp, int width, int height, int first, int count,
+                 uint8_t* to) {
+    const size_t pixels = static_cast<size_t>(width);
+    for (int y = first; y < first + count; ++y) {
+        const uint8_t* from = rgbaBottomUp + static_cast<size_t>(height - 1 - y) * 4 * pixels;
+        *to++ = 0;
+        size_t x = 0;
+        // Two pixels a word, the first byte the lowest; each store's last two bytes are
+        // overwritten by the next one.
+        for (; x + 3 <= pixels; x += 2) {
+            uint64_t pair;
+            std::memcpy(&pair, from + 4 * x, 8);
+            pair = (pair & 0xFFFFFF) | ((pair >> 8) & 0xFFFFFF000000);
+            std::memcpy(to + 3 * x, &pair, 8);
         }
-        // The last few bytes, too short for a match.
-        for (; at + minMatch > size && at < size && count < blockSymbols; ++at) {
-            tokens[count++] = literalToken(data[at]);
-            ++counts.literalLength[data[at]];
+        for (; x < pixels; ++x) {
+            std::memcpy(to + 3 * x, from + 4 * x, 3);
         }
-        writeBlock(bits, tokens.data(), count, counts, at == size);
-    } while (at < size);
-    bits.finish();
-    size_t length = static_cast<size_t>(bits.out - buffer.data());
-    const uint32_t check = libdeflate_adler32(1, data, size);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        buffer[length++] = static_cast<uint8_t>(check >> shift);
+        to += 3 * pixels;
     }
-    return length;
+}
+
+}  // namespace
+
+size_t compressZlib(const uint8_t* data, size_t size, size_t pixelBytes, size_t rowBytes,
+                    std::vector<uint8_t>& buffer) {
+    thread_local std::vector<Token> tokens(blockSymbols);
+    Stream stream = startStream(size, buffer, tokens);
+    const size_t at = gather(stream, data, 0, size, pixelBytes <= window ? pixelBytes : 0,
+                             rowBytes <= window ? rowBytes : 0);
+    return finishStream(stream, data, at, size, libdeflate_adler32(1, data, size), buffer.data());
+}
+
+size_t compressRgbaRows(const uint8_t* rgbaBottomUp, int width, int height,
+                        std::vector<uint8_t>& buffer) {
+    const size_t rowBytes = 1 + 3 * static_cast<size_t>(width);
+    thread_local std::vector<Token> tokens(blockSymbols);
+    thread_local std::vector<uint8_t> rows;
+    rows.resize(rowBytes * (rowsAtOnce + 1));
+    Stream stream = startStream(rowBytes * static_cast<size_t>(height), buffer, tokens);
+    uint32_t check = 1;
+    // Where gathering stands in the rows' buffer, and where their converted bytes end.
+    size_t at = 0, end = 0;
+    for (int y = 0; y < height; y += rowsAtOnce) {
+        // The last row converted stays, first in the buffer, for the next ones to look back on.
+        if (end > rowBytes) {
+            std::memmove(rows.data(), rows.data() + end - rowBytes, rowBytes);
+            at -= end - rowBytes;
+            end = rowBytes;
+        }
+        const int count = std::min(rowsAtOnce, height - y);
+        convertRows(rgbaBottomUp, width, height, y, count, rows.data() + end);
+        const size_t added = rowBytes * static_cast<size_t>(count);
+        check = libdeflate_adler32(check, rows.data() + end, added);
+        end += added;
+        at = gather(stream, rows.data(), at, end, 3, rowBytes <= window ? rowBytes : 0);
+    }
+    return finishStream(stream, rows.data(), at, end, check, buffer.data());
 }

@@ -3,7 +3,6 @@
 
 #include <libdeflate.h>
 
-#include <cstring>
 #include <vector>
 
 #include "frames/deflate.h"
@@ -25,41 +24,14 @@ static void putChunk(std::vector<uint8_t>& out, const char type[5], const uint8_
     putBigEndian(out, libdeflate_crc32(0, out.data() + typeAt, size + 4));
 }
 
-// Rows top first, each its filter byte 0 (None) and RGB: the screen shows no alpha either.
-// Unfiltered rows compress best and quickest of the five filters on rendered frames, whose
-// shapes repeat exactly more often than their gradients do.
-static void unfilteredRows(const uint8_t* rgbaBottomUp, int width, int height,
-                           std::vector<uint8_t>& rows) {
-    const size_t pixels = static_cast<size_t>(width);
-    const size_t rowBytes = 1 + 3 * pixels;
-    rows.resize(rowBytes * static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* from = rgbaBottomUp + static_cast<size_t>(height - 1 - y) * 4 * pixels;
-        uint8_t* to = rows.data() + static_cast<size_t>(y) * rowBytes;
-        *to++ = 0;
-        size_t x = 0;
-        // Two pixels a word, the first byte the lowest; each store's last two bytes are
-        // overwritten by the next one.
-        for (; x + 3 <= pixels; x += 2) {
-            uint64_t pair;
-            std::memcpy(&pair, from + 4 * x, 8);
-            pair = (pair & 0xFFFFFF) | ((pair >> 8) & 0xFFFFFF000000);
-            std::memcpy(to + 3 * x, &pair, 8);
-        }
-        for (; x < pixels; ++x) {
-            std::memcpy(to + 3 * x, from + 4 * x, 3);
-        }
-    }
-}
-
-// The file's bytes, from RGBA rows bottom first. Each thread keeps its own buffers: frames are
-// encoded side by side, and a frame's buffers are as large each time.
+// The file's bytes, from RGBA rows bottom first. Rows are stored unfiltered: that compresses best
+// and quickest of the five filters on rendered frames, whose shapes repeat exactly more often than
+// their gradients do. Each thread keeps its own buffer: frames are encoded side by side, and a
+// frame's buffer is as large each time.
 static void encodePng(const uint8_t* rgbaBottomUp, int width, int height,
                       std::vector<uint8_t>& file) {
-    thread_local std::vector<uint8_t> rows, compressed;
-    unfilteredRows(rgbaBottomUp, width, height, rows);
-    const size_t rowBytes = 1 + 3 * static_cast<size_t>(width);
-    const size_t size = compressZlib(rows.data(), rows.size(), 3, rowBytes, compressed);
+    thread_local std::vector<uint8_t> compressed;
+    const size_t size = compressRgbaRows(rgbaBottomUp, width, height, compressed);
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     file.assign(signature, signature + sizeof signature);
     std::vector<uint8_t> header;
