@@ -16,6 +16,10 @@
 #include <cstring>
 #include <queue>
 
+#if defined(__x86_64__)
+#include <tmmintrin.h>
+#endif
+
 // Matches are measured and bits packed eight bytes at a time, the first byte the lowest.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a little-endian machine");
 
@@ -368,6 +372,11 @@ size_t gather(Stream& stream, const uint8_t* data, size_t at, size_t end, size_t
     Token* tokens = stream.tokens.data();
     BlockCounts& counts = stream.counts;
     size_t count = stream.count;
+    // A place not looked back on is replaced by the byte before, which is looked at anyway. From
+    // the farthest place on, every one has bytes to look back on, and the loop checks no bounds.
+    before = before > 0 ? before : 1;
+    above = above > 0 ? above : 1;
+    const size_t farthest = std::max(before, above);
     while (at + minMatch <= end) {
         if (count == blockSymbols) {
             stream.count = count;
@@ -376,9 +385,17 @@ size_t gather(Stream& stream, const uint8_t* data, size_t at, size_t end, size_t
         }
         const uint32_t word = load32(data + at);
         size_t from = at;
-        if (before > 0 && at >= before && load32(data + at - before) == word) {
+        if (at >= farthest) {
+            if (load32(data + at - before) == word) {
+                from = at - before;
+            } else if (load32(data + at - above) == word) {
+                from = at - above;
+            } else if (load32(data + at - 1) == word) {
+                from = at - 1;
+            }
+        } else if (at >= before && load32(data + at - before) == word) {
             from = at - before;
-        } else if (above > 0 && at >= above && load32(data + at - above) == word) {
+        } else if (at >= above && load32(data + at - above) == word) {
             from = at - above;
         } else if (at >= 1 && load32(data + at - 1) == word) {
             from = at - 1;
@@ -434,6 +451,22 @@ Stream startStream(size_t size, std::vector<uint8_t>& buffer, std::vector<Token>
     return Stream{BitWriter{buffer.data() + 2}, tokens, BlockCounts(), 0};
 }
 
+#if defined(__x86_64__)
+// Four pixels a vector on processors that can pick its bytes, which nearly all can: a quarter of
+// the instructions of the words below. Returns the pixels done, which leave two or more.
+__attribute__((target("ssse3"))) size_t dropAlphaByVectors(const uint8_t* from, uint8_t* to,
+                                                           size_t pixels) {
+    const __m128i pick = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    size_t x = 0;
+    // Each store's last four bytes are overwritten by the next one.
+    for (; x + 6 <= pixels; x += 4) {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 3 * x), _mm_shuffle_epi8(four, pick));
+    }
+    return x;
+}
+#endif
+
 // Rows top first, each its filter byte 0 (None) and RGB: the screen shows no alpha either.
 void convertRows(const uint8_t* rgbaBottomUp, int width, int height, int first, int count,
                  uint8_t* to) {
@@ -442,6 +475,12 @@ void convertRows(const uint8_t* rgbaBottomUp, int width, int height, int first, 
         const uint8_t* from = rgbaBottomUp + static_cast<size_t>(height - 1 - y) * 4 * pixels;
         *to++ = 0;
         size_t x = 0;
+#if defined(__x86_64__)
+        static const bool canPickBytes = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+        if (canPickBytes) {
+            x = dropAlphaByVectors(from, to, pixels);
+        }
+#endif
         // Two pixels a word, the first byte the lowest; each store's last two bytes are
         // overwritten by the next one.
         for (; x + 3 <= pixels; x += 2) {
