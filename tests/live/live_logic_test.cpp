@@ -240,6 +240,13 @@ TEST(MusicGrid, PlacesStepsAndCutsOffTheBeat) {
     EXPECT_EQ(sceneEndFrames({static_cast<float>(late[0].suggestedDuration)}, 60.0)[0], 720);
     EXPECT_TRUE(
         offBeatScenes(grid, sceneEndFrames({11.9917f, 11.9917f, 1.0f}, 60.0), 60.0, 0.003).empty());
+    // A first scene too short to reach the nearest beat is pointed at the beat after it began.
+    const std::vector<OffBeatScene> early =
+        offBeatScenes(grid, sceneEndFrames({0.1f, 1.0f}, 60.0), 60.0, 0.003);
+    ASSERT_EQ(early.size(), 1u);
+    const float suggested = static_cast<float>(early[0].suggestedDuration);
+    EXPECT_EQ(std::make_pair(early[0].beat, sceneEndFrames({suggested}, 60.0)[0]),
+              std::make_pair(int64_t{1}, int64_t{30}));
     // 128 bpm at 60 fps puts no beat on a frame: the nearest frame is as good as it gets.
     EXPECT_TRUE(
         offBeatScenes({128.0, 4, 4}, sceneEndFrames({0.46f, 1.0f}, 60.0), 60.0, 0.003).empty());
