@@ -147,7 +147,8 @@ TEST(LiveControls, KeysChooseCommands) {
             EXPECT_NE(commandForKey(key, GLFW_REPEAT, mods), Command::none) << key << " " << mods;
         }
     }
-    for (int key : {GLFW_KEY_PAGE_UP, GLFW_KEY_PAGE_DOWN, GLFW_KEY_HOME}) {
+    for (int key : {GLFW_KEY_PAGE_UP, GLFW_KEY_PAGE_DOWN, GLFW_KEY_HOME, GLFW_KEY_L, GLFW_KEY_H,
+                    GLFW_KEY_F11, GLFW_KEY_F12, GLFW_KEY_R, GLFW_KEY_ESCAPE}) {
         EXPECT_EQ(commandForKey(key, GLFW_REPEAT, 0), Command::none) << key;
     }
 }

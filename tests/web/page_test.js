@@ -244,14 +244,16 @@ void main() {
 
     // What ES 3.00 cannot express is refused at export and by --check --web, placed in the file.
     fs.writeFileSync(path.join(broken, "shaders/prog.csv"),
-      "shaders/drift.vert\tshaders/wide.frag\t10\t1\nshaders/drift.vert\tshaders/clip.frag\t10\t1\n");
+      "shaders/drift.vert\tshaders/wide.frag\t10\t1\nshaders/drift.vert\tshaders/clip.frag\t10\t1\n" +
+      "shaders/drift.vert\tshaders/lost.frag\t10\t1\n");
     result = render(["-o", "refused.html"], broken);
     check(result.status === 1 && !fs.existsSync(path.join(broken, "refused.html")) &&
           /^shaders\/wide\.frag:6: .*FP64/m.test(result.stderr) && /^shaders\/clip\.frag:4: .*gl_ClipDistance/m.test(result.stderr),
           "the export refuses double and gl_ClipDistance with FILE:LINE: " + result.stderr.trim());
     const checked = render(["-q", "--check", "--web"], broken);
-    check(checked.status === 1 && /^shaders\/wide\.frag:6: /m.test(checked.stderr) && /^shaders\/clip\.frag:4: /m.test(checked.stderr),
-          "--check --web says the same: " + checked.stderr.trim());
+    check(checked.status === 1 && /^shaders\/wide\.frag:6: /m.test(checked.stderr) && /^shaders\/clip\.frag:4: /m.test(checked.stderr) &&
+          /, 2 cannot be translated for the web page\.$/m.test(checked.stdout),
+          "--check --web says the same, and counts those two scenes of three: " + checked.stderr.trim() + checked.stdout.trim());
     check(render(["-q", "--check", "--web"]).status === 0, "--check --web passes the demo");
   } finally {
     await browser.close();
