@@ -38,7 +38,8 @@ class FarmCase(unittest.TestCase):
         return result.stdout.decode()
 
     def join(self, *args):
-        return run_in(self.workspace, RENDERER, args=("--join",) + args)
+        # Standard input closed, as some schedulers leave it: the joined file gets descriptor 0.
+        return run_in(self.workspace, RENDERER, args=("--join",) + args, preexec_fn=lambda: os.close(0))
 
     def read(self, name):
         with open(self.path(name), "rb") as f:
