@@ -269,8 +269,15 @@ class Frames(LiveWindow):
     def test_tilted_overlapping_tiles(self):
         # As on drivers whose targets are drawn upside down from windows: the preview draws into a
         # target of its own, as the renderer does, and copies it into the window.
-        self.the_renderers_frame(line("tiles.vert", "gradient.frag", 35, 2), {}, "1", "scene 1/1, tiles.vert, 1.000 s, paused",
-                                 dict(os.environ, MESA_EXTENSION_OVERRIDE="-GL_MESA_framebuffer_flip_y"))
+        env = dict(os.environ, MESA_EXTENSION_OVERRIDE="-GL_MESA_framebuffer_flip_y")
+        self.the_renderers_frame(line("tiles.vert", "gradient.frag", 35, 2), {}, "1", "scene 1/1, tiles.vert, 1.000 s, paused", env)
+        # Taller only, the window gets a target of its new size.
+        xdotool("windowsize", self.window, "640", "400")
+        self.wait_for(lambda: xdotool("getwindowgeometry", self.window).stdout.split()[-1] == "640x400", "the window at 640x400")
+        self.key("F12", "scene 1/1, tiles.vert, 1.000 s, paused")
+        name = self.wait_line(0, "Wrote frame-00024-640x400").split()[1][:-1]
+        reference = self.render(["-s", "640x400", "-r", "24", "--at", "1"], env)
+        self.assertEqual(differing_pixels(read_png(os.path.join(self.workspace.path, name)), reference), 0, name)
 
     def test_a_demo_scene(self):
         read = lambda name: open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shaders", name)).read()
