@@ -158,8 +158,8 @@ TEST(SceneDescriptions, ShortLinesNameTheSeparatorMeant) {
 // turned into lines, without a context.
 TEST(SceneDescriptions, ListAndReportBecomeTheLinesEveryProgramPrints) {
     TempDir dir;
-    // A comment may come before #version.
-    const std::string vertex = dir.write("a.vert", "// a.vert\n#version 450 core\nvoid main() {}\n");
+    // Comments may come before #version.
+    const std::string vertex = dir.write("a.vert", "/* a.vert */ // by hand\n#version 450 core\nvoid main() {}\n");
     const std::string list = dir.write(
         "prog.csv", "\xEF\xBB\xBF" "x\n" + vertex + "\t" + vertex + "\t3000000\t2s\n" + vertex +
                         "\tnone.frag\t1\t1\n");
@@ -167,7 +167,7 @@ TEST(SceneDescriptions, ListAndReportBecomeTheLinesEveryProgramPrints) {
     ASSERT_EQ(described.scenes.size(), 2u);
     const SceneDescription& scene = described.scenes[0];
     EXPECT_EQ(std::make_tuple(scene.listLine, scene.instanceCount, scene.duration, scene.vertex.text),
-              std::make_tuple(size_t{2}, 3000000, 2.0f, std::string("// a.vert\n#version 450 core\nvoid main() {}\n")));
+              std::make_tuple(size_t{2}, 3000000, 2.0f, std::string("/* a.vert */ // by hand\n#version 450 core\nvoid main() {}\n")));
     std::vector<std::tuple<size_t, bool, bool>> kinds; // line, player's short-line warning, warning
     for (const ListProblem& problem : described.problems) {
         kinds.emplace_back(problem.listLine, problem.shortLine, problem.warning);
