@@ -242,8 +242,7 @@ TEST(MusicGrid, PlacesStepsAndCutsOffTheBeat) {
     EXPECT_TRUE(
         offBeatScenes(grid, sceneEndFrames({11.9917f, 11.9917f, 1.0f}, 60.0), 60.0, 0.003).empty());
     // A first scene too short to reach the nearest beat is pointed at the beat after it began.
-    const std::vector<OffBeatScene> early =
-        offBeatScenes(grid, sceneEndFrames({0.1f, 1.0f}, 60.0), 60.0, 0.003);
+    const auto early = offBeatScenes(grid, sceneEndFrames({0.1f, 1.0f}, 60.0), 60.0, 0.003);
     ASSERT_EQ(early.size(), 1u);
     const float suggested = static_cast<float>(early[0].suggestedDuration);
     EXPECT_EQ(std::make_pair(early[0].beat, sceneEndFrames({suggested}, 60.0)[0]),

@@ -277,7 +277,7 @@ class Frames(LiveWindow):
         self.key("F12", "scene 1/1, tiles.vert, 1.000 s, paused")
         name = self.wait_line(0, "Wrote frame-00024-640x400").split()[1][:-1]
         reference = self.render(["-s", "640x400", "-r", "24", "--at", "1"], env)
-        self.assertEqual(differing_pixels(read_png(os.path.join(self.workspace.path, name)), reference), 0, name)
+        self.assertEqual(differing_pixels(read_png(self.workspace.file(name)), reference), 0, name)
 
     def test_a_demo_scene(self):
         read = lambda name: open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shaders", name)).read()

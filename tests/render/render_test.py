@@ -106,8 +106,7 @@ class Statuses(unittest.TestCase):
                 ({"__EGL_VENDOR_LIBRARY_FILENAMES": "/nonexistent.json"}, ["-o", "v.y4m"],
                  b"no EGL display could be opened\n"),
                 # Displays there are, but none that starts without its driver.
-                ({"LIBGL_DRIVERS_PATH": "/nonexistent", "EGL_LOG_LEVEL": "fatal"}, ["-o", "v.y4m"],
-                 b"no EGL display could be opened\n"),
+                ({"LIBGL_DRIVERS_PATH": "/nonexistent", "EGL_LOG_LEVEL": "fatal"}, ["-o", "v.y4m"], b"no EGL display could be opened\n"),
                 ({}, ["-o", "afile/v.y4m"], b"cannot "), ({}, ["-o", "afile/%05d.png"], b"cannot "),
                 ({}, ["--at", "0", "-o", "/proc/prismwafer/still.png"], b"cannot ")):
             with self.subTest(args=args, env=env):
