@@ -16,6 +16,8 @@
 #include <cstring>
 #include <queue>
 
+#include "frames/processor.h"
+
 #if defined(__x86_64__)
 #include <tmmintrin.h>
 #endif
@@ -476,8 +478,7 @@ void convertRows(const uint8_t* rgbaBottomUp, int width, int height, int first, 
         *to++ = 0;
         size_t x = 0;
 #if defined(__x86_64__)
-        static const bool canPickBytes = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
-        if (canPickBytes) {
+        if (processorHasSsse3()) {
             x = dropAlphaByVectors(from, to, pixels);
         }
 #endif

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <numeric>
 
+#include "frames/processor.h"
+
 #if defined(__x86_64__)
 #include <tmmintrin.h>
 #endif
@@ -155,9 +157,6 @@ void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out
         return rgbaBottomUp + static_cast<size_t>(height - 1 - topDownRow) * stride;
     };
     auto lumaLine = [&](int y) { return luma + static_cast<size_t>(y) * columns; };
-#if defined(__x86_64__)
-    static const bool canPickBytes = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
-#endif
     // A pair of rows at a time, so that each pixel is fetched from memory once; the last row
     // repeats where the height is odd. Vectors take what they can, the loops below the rest.
     for (int cy = 0; cy < chromaHeight; ++cy) {
@@ -170,7 +169,7 @@ void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out
         uint8_t* redLine = red + static_cast<size_t>(cy) * chromaWidth;
         size_t x = 0;
 #if defined(__x86_64__)
-        if (canPickBytes) {
+        if (processorHasSsse3()) {
             x = rowPairByVectors(upper, lower, columns, upperLuma, lowerLuma, blueLine, redLine);
         }
 #endif

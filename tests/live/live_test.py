@@ -262,9 +262,15 @@ class Frames(LiveWindow):
         # The title changes after the frame's swap, so the window holds the frame by then.
         self.key(None, title)
         self.assertEqual(differing_pixels(self.pixels(), reference), 0, "the window")
+        frame, name = self.written_frame(title)
+        self.assertEqual(differing_pixels(frame, reference), 0, name)
+
+    def written_frame(self, title):
+        """F12's file: its pixels and its name."""
+        start = len(self.out)
         self.key("F12", title)
-        name = self.wait_line(0, "Wrote frame-").split()[1][:-1]
-        self.assertEqual(differing_pixels(read_png(os.path.join(self.workspace.path, name)), reference), 0, name)
+        name = self.wait_line(start, "Wrote frame-").split()[1][:-1]
+        return read_png(self.workspace.file(name)), name
 
     def test_tilted_overlapping_tiles(self):
         # As on drivers whose targets are drawn upside down from windows: the preview draws into a
@@ -274,10 +280,9 @@ class Frames(LiveWindow):
         # Taller only, the window gets a target of its new size.
         xdotool("windowsize", self.window, "640", "400")
         self.wait_for(lambda: xdotool("getwindowgeometry", self.window).stdout.split()[-1] == "640x400", "the window at 640x400")
-        self.key("F12", "scene 1/1, tiles.vert, 1.000 s, paused")
-        name = self.wait_line(0, "Wrote frame-00024-640x400").split()[1][:-1]
-        reference = self.render(["-s", "640x400", "-r", "24", "--at", "1"], env)
-        self.assertEqual(differing_pixels(read_png(self.workspace.file(name)), reference), 0, name)
+        frame, name = self.written_frame("scene 1/1, tiles.vert, 1.000 s, paused")
+        self.assertEqual(name, "frame-00024-640x400.png")
+        self.assertEqual(differing_pixels(frame, self.render(["-s", "640x400", "-r", "24", "--at", "1"], env)), 0, name)
 
     def test_a_demo_scene(self):
         read = lambda name: open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shaders", name)).read()

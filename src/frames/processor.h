@@ -1,0 +1,10 @@
+// What the processor can do beyond the build's baseline, for the loops that touch every pixel.
+#pragma once
+
+#if defined(__x86_64__)
+// SSSE3 picks bytes within a vector; nearly every x86-64 processor has it. Asked once.
+inline bool processorHasSsse3() {
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+    return has;
+}
+#endif
