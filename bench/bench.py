@@ -2,7 +2,9 @@
 """Measures what users feel, each figure beside its floor measured in the same run: start-up,
 frame pacing and heap allocations of the player, the renderer's throughput and scaling, peak
 memory, and the live preview's frame cost, reload latency and thousand reloads. Runs alternate between a program and its floor; figures are medians with min and
-max; every comparison is a ratio taken within one run.
+max; every comparison is a ratio taken within one run. Where a round measures the program and its
+floor one after the other, the ratio is the median of the rounds' own ratios, so that the
+machine's drift from one round to the next cancels.
 
 usage: bench.py BUILD_DIR SOURCE_DIR [--runs N] [--readme]
 """
@@ -67,13 +69,20 @@ class Bench:
             raise RuntimeError("%s failed" % " ".join(args))
         return seconds, usage.ru_maxrss
 
-    def alternate(self, measures, rounds=None):
-        """Runs each measure in turn, self.runs rounds unless told; returns each one's results."""
+    def alternate(self, measures, rounds=None, turn_about=False):
+        """Runs each measure in turn, self.runs rounds unless told; returns each one's results.
+        turn_about: every other round in the opposite order, so that none always runs first."""
         results = {name: [] for name in measures}
-        for _ in range(rounds or self.runs):
-            for name, measure in measures.items():
-                results[name].append(measure())
+        for round_number in range(rounds or self.runs):
+            names = list(measures)
+            for name in reversed(names) if turn_about and round_number % 2 else names:
+                results[name].append(measures[name]())
         return results
+
+
+def paired_ratio(values, floors):
+    """The median of each round's value over the same round's floor."""
+    return statistics.median(value / floor for value, floor in zip(values, floors))
 
 
 def spread(values, unit=""):
@@ -133,21 +142,20 @@ def renderer_fps(bench, size, output, cwd, program=None):
 def renderer(bench, rows, chart):
     cwd = bench.workspace("render", [bench.demo[1]])
     results = bench.alternate({output: (lambda output=output: renderer_fps(bench, "1920x1080", output, cwd)[0])
-                               for output in ("floor", "y4m", "png")})
-    floor = statistics.median(results["floor"])
+                               for output in ("floor", "y4m", "png")}, turn_about=True)
     frames = os.path.join(bench.scratch, "png")
     kib = statistics.mean(os.path.getsize(os.path.join(frames, name)) for name in os.listdir(frames)) / 1024
     for output, goal, what in (("y4m", "≥ 0.9", "Y4M"), ("png", "≥ 0.85", "PNG (%.0f KiB a frame)" % kib)):
         rows.append(("Renderer frames per second at 1920×1080, writing %s" % what,
                      spread(results[output]), spread(results["floor"]),
-                     "%.3f" % (statistics.median(results[output]) / floor), goal))
+                     "%.3f" % paired_ratio(results[output], results["floor"]), goal))
     for size in SIZES:
         scaled = bench.alternate({output: (lambda output=output: renderer_fps(bench, size, output, cwd)[0])
-                                  for output in ("floor", "y4m")})
+                                  for output in ("floor", "y4m")}, turn_about=True)
         chart.append((size, statistics.median(scaled["floor"]), statistics.median(scaled["y4m"])))
         rows.append(("Renderer frames per second at %s, writing Y4M" % size.replace("x", "×"),
                      spread(scaled["y4m"]), spread(scaled["floor"]),
-                     "%.3f" % (statistics.median(scaled["y4m"]) / statistics.median(scaled["floor"])), ""))
+                     "%.3f" % paired_ratio(scaled["y4m"], scaled["floor"]), ""))
 
 
 def renderer_against(bench, rows, other):
@@ -161,14 +169,13 @@ def renderer_against(bench, rows, other):
             for name, program in programs:
                 measures[(name, output)] = lambda size=size, output=output, program=program: \
                     renderer_fps(bench, size, output, cwd, program)[0]
-        results = bench.alternate(measures)
-        floor = statistics.median(results["floor"])
+        results = bench.alternate(measures, turn_about=True)
         for key, fps in results.items():
             if key == "floor":
                 continue
             name, output = key
             rows.append(("Renderer at %s writing %s, %s" % (size.replace("x", "×"), output.upper(), name),
-                         spread(fps), spread(results["floor"]), "%.3f" % (statistics.median(fps) / floor), ""))
+                         spread(fps), spread(results["floor"]), "%.3f" % paired_ratio(fps, results["floor"]), ""))
 
 
 def memory(bench, rows):
