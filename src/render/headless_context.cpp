@@ -54,6 +54,16 @@ static EGLDisplay openDisplay() {
     return EGL_NO_DISPLAY;
 }
 
+static const EGLint contextAttributes[] = {
+    EGL_CONTEXT_MAJOR_VERSION,
+    4,
+    EGL_CONTEXT_MINOR_VERSION,
+    5,
+    EGL_CONTEXT_OPENGL_PROFILE_MASK,
+    EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+    EGL_NONE,
+};
+
 static GLADapiproc loadGlFunction(const char* name) {
     return reinterpret_cast<GLADapiproc>(eglGetProcAddress(name));
 }
@@ -66,15 +76,6 @@ bool createHeadlessContext(HeadlessContext& headless, std::string& error) {
     }
     static const EGLint configAttributes[] = {
         EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_NONE,
-    };
-    static const EGLint contextAttributes[] = {
-        EGL_CONTEXT_MAJOR_VERSION,
-        4,
-        EGL_CONTEXT_MINOR_VERSION,
-        5,
-        EGL_CONTEXT_OPENGL_PROFILE_MASK,
-        EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-        EGL_NONE,
     };
     EGLConfig config = nullptr;
     EGLint configCount = 0;
@@ -106,6 +107,7 @@ bool createHeadlessContext(HeadlessContext& headless, std::string& error) {
         return false;
     }
     headless.display = display;
+    headless.config = config;
     headless.context = context;
     headless.glVersion = version;
     return true;
@@ -117,4 +119,26 @@ void destroyHeadlessContext(HeadlessContext& headless) {
     eglTerminate(headless.display);
     eglReleaseThread();
     headless = HeadlessContext{};
+}
+
+void* createSharedContext(const HeadlessContext& headless) {
+    const EGLContext shared =
+        eglCreateContext(headless.display, headless.config, headless.context, contextAttributes);
+    return shared == EGL_NO_CONTEXT ? nullptr : shared;
+}
+
+bool makeCurrentOnThisThread(const HeadlessContext& headless, void* context) {
+    if (!context) {
+        const bool released =
+            eglMakeCurrent(headless.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglReleaseThread();
+        return released;
+    }
+    return eglMakeCurrent(headless.display, EGL_NO_SURFACE, EGL_NO_SURFACE, context) == EGL_TRUE;
+}
+
+void destroySharedContext(const HeadlessContext& headless, void* context) {
+    if (context) {
+        eglDestroyContext(headless.display, context);
+    }
 }

@@ -33,6 +33,15 @@ void holdInterrupts() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+std::thread startThreadHoldingInterrupts(std::function<void()> body) {
+    const sigset_t set = interruptSet();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &set, &before);
+    std::thread thread(std::move(body));
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return thread;
+}
+
 void releaseInterrupts(bool catchThem) {
     if (catchThem) {
         struct sigaction action {};

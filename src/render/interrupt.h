@@ -2,11 +2,15 @@
 // encoder threads see, so that the render is abandoned on the main thread like any failure.
 #pragma once
 
+#include <functional>
 #include <thread>
 
 // Holds the three signals back in this thread and in every thread it starts from now on, such
 // as the driver's: a signal is then only ever handled where the renderer expects it.
 void holdInterrupts();
+// Starts a thread that holds the three signals back, as the driver's threads do: one that calls
+// into the driver and watches interruptCaught() instead.
+std::thread startThreadHoldingInterrupts(std::function<void()> body);
 // Lets them through again in this thread. With `catchThem`, each one is caught and only asks
 // the render to stop; otherwise they end the program as usual.
 void releaseInterrupts(bool catchThem);

@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "frames/frame_clock.h"
+#include "render/copier.h"
 #include "render/encoder.h"
 #include "render/frame_output.h"
 #include "render/headless_context.h"
@@ -149,7 +150,7 @@ static int stopInterrupted(FrameOutput& output, int signal, int64_t first, int64
 }
 
 static int renderScenes(const RenderOptions& options, const CheckedSceneList& list,
-                        FrameOutput& output) {
+                        FrameCopier& copier, FrameOutput& output) {
     if (const int signal = interruptSignal()) {
         return stopInterrupted(output, signal, 0, 0);
     }
@@ -201,8 +202,8 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
         return fail(error);
     }
 
-    // Two targets in turn: a frame is drawn into one while the one before is read out of the
-    // other, so that the copy does not hold up the drawing.
+    // Two targets in turn: a frame is drawn into one while the copier reads the one before out
+    // of the other, on a context of its own, so that the copy does not wait for the drawing.
     OffscreenTarget targets[2];
     if (!createOffscreenTarget(targets[0], options.width, options.height, error)) {
         return fail(error);
@@ -218,6 +219,7 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
     createReadbackRing(ring, targets[0], slotCount);
     FrameEncoder encoder;
     startEncoder(encoder, output, ring.pixels, encoderThreads);
+    startFrameCopier(copier, targets, 2, ring, encoder);
 
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
     const auto started = std::chrono::steady_clock::now();
@@ -231,29 +233,16 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
         return encoded >= 0 ? encoded : handedOver;
     };
 
-    // Frame k is drawn while the pixels of frame k - 1 are copied out of the other target and
-    // earlier ones are encoded: the flush starts the drawing before the copy waits.
-    auto handOver = [&](int64_t frame) {
-        const int slot = static_cast<int>((frame - range.first) % slotCount);
-        if (!waitForSlot(encoder, slot)) {
-            return false;
-        }
-        startReadback(ring, slot, targets[(frame - range.first) % 2]);
-        finishReadback(ring, slot);
-        submitFrame(encoder, slot, frame);
-        return true;
-    };
-    int64_t pendingFrame = -1;
+    // Frame k is drawn while frame k - 1 is copied out and earlier ones are encoded.
     for (int64_t frame = range.first; frame <= range.last; ++frame) {
-        const FrameSlot shown = frameSlot(endFrames, options.fps, frame);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, targets[(frame - range.first) % 2].framebuffer);
-        drawScene(*scenes[shown.scene], shown.elapsed);
-        glFlush();
-        if (pendingFrame >= 0 && !handOver(pendingFrame)) {
-            pendingFrame = -1;
+        const int target = static_cast<int>((frame - range.first) % 2);
+        if (!waitForTarget(copier, target)) {
             break;
         }
-        pendingFrame = frame;
+        const FrameSlot shown = frameSlot(endFrames, options.fps, frame);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, targets[target].framebuffer);
+        drawScene(*scenes[shown.scene], shown.elapsed);
+        copyFrame(copier, target, static_cast<int>((frame - range.first) % slotCount), frame);
         if (showProgress && secondsSince(lastShown) > 0.25) {
             lastShown = std::chrono::steady_clock::now();
             std::cerr << '\r'
@@ -261,9 +250,7 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
                       << "\x1b[K" << std::flush;
         }
     }
-    if (pendingFrame >= 0) {
-        handOver(pendingFrame);
-    }
+    stopFrameCopier(copier);
     const bool encoded = stopEncoder(encoder, error);
     destroyReadbackRing(ring);
     destroyOffscreenTarget(targets[1]);
@@ -328,10 +315,16 @@ int main(int argc, char** argv) {
     // The driver's threads never see the signals; a render catches them from here on.
     holdInterrupts();
     HeadlessContext headless;
+    FrameCopier copier;
     std::string error;
     const bool contextMade = createHeadlessContext(headless, error);
+    const bool copierMade =
+        contextMade && (options.check || createFrameCopier(copier, headless, error));
     releaseInterrupts(!options.check);
-    if (!contextMade) {
+    if (!copierMade) {
+        if (contextMade) {
+            destroyHeadlessContext(headless);
+        }
         return fail(error);
     }
     if (!options.quiet) {
@@ -345,7 +338,8 @@ int main(int argc, char** argv) {
         status = fail(error);
     } else {
         const CheckedSceneList list = loadCheckedSceneList(options.sceneList, !options.quiet);
-        status = options.check ? checkScenes(options, list) : renderScenes(options, list, output);
+        status = options.check ? checkScenes(options, list)
+                               : renderScenes(options, list, copier, output);
         if (status != 0) {
             abandonFrameOutput(output);
         }
@@ -353,6 +347,7 @@ int main(int argc, char** argv) {
             releaseScene(scene);
         }
     }
+    destroyFrameCopier(copier);
     destroyHeadlessContext(headless);
     if (videoFd >= 0) {
         close(videoFd);

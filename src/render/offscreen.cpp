@@ -71,6 +71,15 @@ bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::
     return true;
 }
 
+OffscreenTarget sharedTargetView(const OffscreenTarget& target) {
+    OffscreenTarget view = target;
+    glCreateFramebuffers(1, &view.framebuffer);
+    glNamedFramebufferRenderbuffer(view.framebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                   target.color);
+    drawLikeWindows(view.framebuffer);
+    return view;
+}
+
 void destroyOffscreenTarget(OffscreenTarget& target) {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDeleteFramebuffers(1, &target.framebuffer);

@@ -25,6 +25,9 @@ bool targetsDrawLikeWindows();
 // cannot make one that size.
 bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::string& error);
 void destroyOffscreenTarget(OffscreenTarget& target);
+// The same target seen from another context that shares its objects: framebuffers themselves
+// are not shared. The caller deletes it in that context.
+OffscreenTarget sharedTargetView(const OffscreenTarget& target);
 
 // A ring of persistently mapped pack buffers: a frame is read into one while the encoder works
 // on the pixels of another, so drawing never waits for the copy to the CPU.

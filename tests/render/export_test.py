@@ -285,12 +285,16 @@ class Interrupted(ExportCase):
         self.assertEqual(read_png(self.path("f", "%05d.png" % last))[:2], (320, 180))
 
     def test_a_sequence_stopped_after_its_first_frame_keeps_that_frame(self):
-        # Over a second a frame at this size, so the signal comes while the second is drawn.
+        # Frames are copied out two at a time, so the second one is held instead: its file is a pipe
+        # that nobody reads, whose opening waits until the signal cuts it short. The first frame is
+        # quick and every later one takes over a second, so that none after the second is done.
         self.workspace.write("shaders/slow.frag", "#version 450 core\nuniform float time;\nout vec4 color;\nvoid main() {\n"
-                             "  float v = time;\n  for (int j = 0; j < 400; ++j)\n"
+                             "  float v = time;\n  for (int j = 0; j < (time > 0.0 ? 400 : 1); ++j)\n"
                              "    for (int i = 0; i < 10000; ++i) v = sin(v * 3.1 + float(i) * time);\n"
                              "  color = vec4(v, 0.0, 0.0, 1.0);\n}\n")
         self.workspace.write_list(line("flat.vert", "slow.frag", 1, 100000))
+        os.mkdir(self.path("f"))
+        os.mkfifo(self.path("f", "00001.png.partial"))
         process = subprocess.Popen([RENDERER, "-q", "-r", "10", "-s", "160x90", "-o", "f/%05d.png"], cwd=self.path(),
                                    stderr=subprocess.PIPE)
         self.addCleanup(process.kill)
@@ -300,8 +304,7 @@ class Interrupted(ExportCase):
         self.assertEqual((process.returncode, stderr),
                          (128 + signal.SIGTERM, "prismwafer-render: interrupted by SIGTERM; kept the finished frames "
                           "f/00000.png\n"))
-        self.assertEqual(os.listdir(self.path("f")), ["00000.png"])
-
+        self.assertEqual(sorted(os.listdir(self.path("f"))), ["00000.png", "00001.png.partial"])
 
 if __name__ == "__main__":
     RENDERER = os.path.abspath(sys.argv[1])
