@@ -5,9 +5,6 @@
 
 #include "render/interrupt.h"
 
-// How often waits look for an interruption, as the encoder's do.
-static const std::chrono::milliseconds interruptPoll(20);
-
 // Waits for the frame's drawing and for its slot, and copies it. False where the render was
 // interrupted first or no slot came free.
 static bool copyOne(FrameCopier& copier, const FrameCopier::Job& job, const OffscreenTarget& view) {
@@ -92,14 +89,10 @@ void startFrameCopier(FrameCopier& copier, const OffscreenTarget* targets, int t
 
 bool waitForTarget(FrameCopier& copier, int target) {
     std::unique_lock<std::mutex> guard(copier.lock);
-    while (!copier.changed.wait_for(guard, interruptPoll, [&] {
-        return !copier.targetBusy[static_cast<size_t>(target)] || copier.failed;
-    })) {
-        if (interruptCaught()) {
-            return false;
-        }
-    }
-    return !copier.failed && !interruptCaught();
+    return waitUnlessInterrupted(
+               guard, copier.changed,
+               [&] { return !copier.targetBusy[static_cast<size_t>(target)] || copier.failed; }) &&
+           !copier.failed && !interruptCaught();
 }
 
 void copyFrame(FrameCopier& copier, int target, int slot, int64_t frame) {

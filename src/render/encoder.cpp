@@ -6,10 +6,6 @@
 
 #include "render/interrupt.h"
 
-// How often waits look for an interruption, which no condition variable can be told of from a
-// signal handler.
-static const std::chrono::milliseconds interruptPoll(20);
-
 static void encodeFrames(FrameEncoder* encoder) {
     std::unique_lock<std::mutex> guard(encoder->lock);
     for (;;) {
@@ -52,14 +48,10 @@ void startEncoder(FrameEncoder& encoder, FrameOutput& output,
 
 bool waitForSlot(FrameEncoder& encoder, int slot) {
     std::unique_lock<std::mutex> guard(encoder.lock);
-    while (!encoder.changed.wait_for(guard, interruptPoll, [&] {
-        return !encoder.slotBusy[static_cast<size_t>(slot)] || encoder.failed;
-    })) {
-        if (interruptCaught()) {
-            return false;
-        }
-    }
-    return !encoder.failed && !interruptCaught();
+    return waitUnlessInterrupted(
+               guard, encoder.changed,
+               [&] { return !encoder.slotBusy[static_cast<size_t>(slot)] || encoder.failed; }) &&
+           !encoder.failed && !interruptCaught();
 }
 
 void submitFrame(FrameEncoder& encoder, int slot, int64_t frame) {

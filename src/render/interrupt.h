@@ -2,7 +2,10 @@
 // encoder threads see, so that the render is abandoned on the main thread like any failure.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 // Holds the three signals back in this thread and in every thread it starts from now on, such
@@ -20,6 +23,22 @@ int interruptCaught();
 // The same, counting a signal that has arrived but not yet been handled: for the last word on
 // why a render failed, when ffmpeg got the same Ctrl-C and died of it first.
 int interruptSignal();
+// How often waits look for an interruption, which no condition variable can be told of from a
+// signal handler.
+inline constexpr std::chrono::milliseconds interruptPoll(20);
+
+// Waits until ready() holds; false where the render is interrupted first.
+template <class Ready>
+bool waitUnlessInterrupted(std::unique_lock<std::mutex>& guard, std::condition_variable& changed,
+                           Ready ready) {
+    while (!changed.wait_for(guard, interruptPoll, ready)) {
+        if (interruptCaught()) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Sends the caught signal to the thread, so that a write it is blocked in returns.
 void interruptThread(std::thread& thread);
 
