@@ -81,9 +81,6 @@ void startFrameCopier(FrameCopier& copier, const OffscreenTarget* targets, int t
     copier.targetBusy.assign(static_cast<size_t>(targetCount), 0);
     copier.ring = &ring;
     copier.encoder = &encoder;
-    copier.queue.clear();
-    copier.stopping = false;
-    copier.failed = false;
     copier.thread = startThreadHoldingInterrupts([&copier] { copyFrames(&copier); });
 }
 

@@ -138,7 +138,5 @@ bool makeCurrentOnThisThread(const HeadlessContext& headless, void* context) {
 }
 
 void destroySharedContext(const HeadlessContext& headless, void* context) {
-    if (context) {
-        eglDestroyContext(headless.display, context);
-    }
+    eglDestroyContext(headless.display, context);
 }
