@@ -558,12 +558,13 @@ __attribute__((target("ssse3"))) size_t dropAlphaByVectors(const uint8_t* from, 
 }
 #endif
 
-// Rows top first, each its filter byte 0 (None) and RGB: the screen shows no alpha either.
-void convertRows(const uint8_t* rgbaBottomUp, int width, int height, int first, int count,
-                 uint8_t* to) {
+} // namespace
+
+void rgbaToPngRows(const uint8_t* rgbaBottomUp, int width, int rowCount, uint8_t* rows) {
     const size_t pixels = static_cast<size_t>(width);
-    for (int y = first; y < first + count; ++y) {
-        const uint8_t* from = rgbaBottomUp + static_cast<size_t>(height - 1 - y) * 4 * pixels;
+    uint8_t* to = rows;
+    for (int y = 0; y < rowCount; ++y) {
+        const uint8_t* from = rgbaBottomUp + static_cast<size_t>(rowCount - 1 - y) * 4 * pixels;
         *to++ = 0;
         size_t x = 0;
 #if defined(__x86_64__)
@@ -585,8 +586,6 @@ void convertRows(const uint8_t* rgbaBottomUp, int width, int height, int first, 
         to += 3 * pixels;
     }
 }
-
-} // namespace
 
 size_t compressZlib(const uint8_t* data, size_t size, size_t pixelBytes, size_t rowBytes,
                     std::vector<uint8_t>& buffer) {
@@ -618,7 +617,9 @@ size_t compressRgbaRows(const uint8_t* rgbaBottomUp, int width, int height,
             end = rowBytes;
         }
         const int count = std::min(rowsAtOnce, height - y);
-        convertRows(rgbaBottomUp, width, height, y, count, rows.data() + end);
+        rgbaToPngRows(rgbaBottomUp +
+                          static_cast<size_t>(height - y - count) * 4 * static_cast<size_t>(width),
+                      width, count, rows.data() + end);
         const size_t added = rowBytes * static_cast<size_t>(count);
         check = libdeflate_adler32(check, rows.data() + end, added);
         end += added;

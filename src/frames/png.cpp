@@ -24,14 +24,12 @@ static void putChunk(std::vector<uint8_t>& out, const char type[5], const uint8_
     putBigEndian(out, libdeflate_crc32(0, out.data() + typeAt, size + 4));
 }
 
-// The file's bytes, from RGBA rows bottom first. Rows are stored unfiltered: that compresses best
-// and quickest of the five filters on rendered frames, whose shapes repeat exactly more often than
-// their gradients do. Each thread keeps its own buffer: frames are encoded side by side, and a
+// The file's bytes, from its rows' compressed stream. Rows are stored unfiltered: that compresses
+// best and quickest of the five filters on rendered frames, whose shapes repeat exactly more often
+// than their gradients do. Each thread keeps its own buffer: frames are encoded side by side, and a
 // frame's buffer is as large each time.
-static void encodePng(const uint8_t* rgbaBottomUp, int width, int height,
+static void encodePng(const std::vector<uint8_t>& compressed, size_t size, int width, int height,
                       std::vector<uint8_t>& file) {
-    thread_local std::vector<uint8_t> compressed;
-    const size_t size = compressRgbaRows(rgbaBottomUp, width, height, compressed);
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     file.assign(signature, signature + sizeof signature);
     std::vector<uint8_t> header;
@@ -46,7 +44,18 @@ static void encodePng(const uint8_t* rgbaBottomUp, int width, int height,
 
 bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width, int height,
                   std::string& error) {
-    thread_local std::vector<uint8_t> bytes;
-    encodePng(rgbaBottomUp, width, height, bytes);
+    thread_local std::vector<uint8_t> compressed, bytes;
+    encodePng(compressed, compressRgbaRows(rgbaBottomUp, width, height, compressed), width, height,
+              bytes);
+    return writeWholeFile(path, bytes.data(), bytes.size(), error);
+}
+
+bool writePngRowsFile(const std::string& path, const uint8_t* rows, int width, int height,
+                      std::string& error) {
+    thread_local std::vector<uint8_t> compressed, bytes;
+    const size_t rowBytes = pngRowBytes(width);
+    encodePng(compressed,
+              compressZlib(rows, rowBytes * static_cast<size_t>(height), 3, rowBytes, compressed),
+              width, height, bytes);
     return writeWholeFile(path, bytes.data(), bytes.size(), error);
 }

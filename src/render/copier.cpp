@@ -1,67 +1,43 @@
-// Copies drawn frames out of the driver on a thread and a context of their own.
+// Copies each drawn frame out of the driver, converted for the output, on two threads at once.
 #include "render/copier.h"
-
-#include <chrono>
 
 #include "render/interrupt.h"
 
-// Waits for the frame's drawing and for its slot, and copies it. False where the render was
-// interrupted first or no slot came free.
-static bool copyOne(FrameCopier& copier, const FrameCopier::Job& job, const OffscreenTarget& view) {
-    const GLuint64 pollNanoseconds = 1000000 * static_cast<GLuint64>(interruptPoll.count());
-    while (glClientWaitSync(job.drawn, 0, pollNanoseconds) == GL_TIMEOUT_EXPIRED) {
-        if (interruptCaught()) {
-            return false;
-        }
+// Strips of the frame, taken in turn by whichever thread is free, until none are left.
+static void copyStrips(FrameCopier& copier, const OffscreenTarget& target,
+                       std::vector<uint8_t>& strip) {
+    const int rows = stripRows(target);
+    const int strips = (target.height + rows - 1) / rows;
+    for (int at; (at = copier.nextStrip.fetch_add(1)) < strips;) {
+        const int firstRow = at * rows;
+        const int rowCount = std::min(rows, target.height - firstRow);
+        readTargetRows(target, firstRow, rowCount, strip);
+        convertFrameRows(*copier.output, strip.data(), firstRow, rowCount, copier.frame);
     }
-    if (!waitForSlot(*copier.encoder, job.slot)) {
-        return false;
-    }
-    startReadback(*copier.ring, job.slot, view);
-    finishReadback(*copier.ring, job.slot);
-    return true;
 }
 
-static void copyFrames(FrameCopier* copier) {
-    // Framebuffers, unlike the renderbuffers they show, belong to a context: this one has its own.
+static void helpCopy(FrameCopier* copier) {
+    // Framebuffers, unlike the textures they show, belong to a context: this one has its own.
     makeCurrentOnThisThread(*copier->headless, copier->context);
-    std::vector<OffscreenTarget> views;
-    for (const OffscreenTarget& target : copier->targets) {
-        views.push_back(sharedTargetView(target));
-    }
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    const OffscreenTarget view = sharedTargetView(copier->target);
+    std::vector<uint8_t> strip;
 
     std::unique_lock<std::mutex> guard(copier->lock);
     for (;;) {
-        copier->changed.wait(guard, [&] { return !copier->queue.empty() || copier->stopping; });
-        if (copier->queue.empty()) {
+        copier->changed.wait(
+            guard, [&] { return copier->framesAsked > copier->framesHelped || copier->stopping; });
+        if (copier->stopping) {
             break;
         }
-        const FrameCopier::Job job = copier->queue.front();
-        copier->queue.pop_front();
-        const bool skipped = copier->failed;
         guard.unlock();
-        const bool copied =
-            !skipped && copyOne(*copier, job, views[static_cast<size_t>(job.target)]);
-        glDeleteSync(job.drawn);
+        copyStrips(*copier, view, strip);
         guard.lock();
-        // The target is free for drawing before the encoder is handed its pixels.
-        if (!copied) {
-            copier->failed = true;
-        }
-        copier->targetBusy[static_cast<size_t>(job.target)] = 0;
+        ++copier->framesHelped;
         copier->changed.notify_all();
-        if (copied) {
-            guard.unlock();
-            submitFrame(*copier->encoder, job.slot, job.frame);
-            guard.lock();
-        }
     }
     guard.unlock();
 
-    for (OffscreenTarget& view : views) {
-        glDeleteFramebuffers(1, &view.framebuffer);
-    }
+    glDeleteFramebuffers(1, &view.framebuffer);
     makeCurrentOnThisThread(*copier->headless, nullptr);
 }
 
@@ -75,32 +51,36 @@ bool createFrameCopier(FrameCopier& copier, const HeadlessContext& headless, std
     return true;
 }
 
-void startFrameCopier(FrameCopier& copier, const OffscreenTarget* targets, int targetCount,
-                      ReadbackRing& ring, FrameEncoder& encoder) {
-    copier.targets.assign(targets, targets + targetCount);
-    copier.targetBusy.assign(static_cast<size_t>(targetCount), 0);
-    copier.ring = &ring;
-    copier.encoder = &encoder;
-    copier.thread = startThreadHoldingInterrupts([&copier] { copyFrames(&copier); });
+void startFrameCopier(FrameCopier& copier, const OffscreenTarget& target,
+                      const FrameOutput& output) {
+    copier.target = target;
+    copier.output = &output;
+    copier.thread = startThreadHoldingInterrupts([&copier] { helpCopy(&copier); });
 }
 
-bool waitForTarget(FrameCopier& copier, int target) {
-    std::unique_lock<std::mutex> guard(copier.lock);
-    return waitUnlessInterrupted(
-               guard, copier.changed,
-               [&] { return !copier.targetBusy[static_cast<size_t>(target)] || copier.failed; }) &&
-           !copier.failed && !interruptCaught();
-}
-
-void copyFrame(FrameCopier& copier, int target, int slot, int64_t frame) {
+bool copyFrame(FrameCopier& copier, uint8_t* frame) {
     const GLsync drawn = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-    glFlush();
+    const GLuint64 pollNanoseconds = 1000000 * static_cast<GLuint64>(interruptPoll.count());
+    GLenum waited;
+    while ((waited = glClientWaitSync(drawn, GL_SYNC_FLUSH_COMMANDS_BIT, pollNanoseconds)) ==
+               GL_TIMEOUT_EXPIRED &&
+           !interruptCaught()) {
+    }
+    glDeleteSync(drawn);
+    if (waited == GL_TIMEOUT_EXPIRED) {
+        return false;
+    }
     {
         std::lock_guard<std::mutex> guard(copier.lock);
-        copier.targetBusy[static_cast<size_t>(target)] = 1;
-        copier.queue.push_back({target, slot, frame, drawn});
+        copier.frame = frame;
+        copier.nextStrip = 0;
+        ++copier.framesAsked;
     }
     copier.changed.notify_all();
+    copyStrips(copier, copier.target, copier.strip);
+    std::unique_lock<std::mutex> guard(copier.lock);
+    copier.changed.wait(guard, [&] { return copier.framesHelped == copier.framesAsked; });
+    return true;
 }
 
 void stopFrameCopier(FrameCopier& copier) {

@@ -1,53 +1,50 @@
-// Copies drawn frames out of the driver on a thread and a context of their own, so that the next
-// frame is drawn meanwhile: a driver copies out of a context's framebuffer only once every frame
-// in flight on that context has been drawn, the one just begun included.
+// Copies each drawn frame out of the driver, converted for the output, on two threads at once.
+//
+// The copy is mostly waiting on memory: a strip of rows is read into a buffer small enough to stay
+// in the cache and converted there, and while the drawing thread does one strip, a second thread,
+// with a context of its own that shares the framebuffer, does another. Copying while the next
+// frame is drawn does not pay on a driver that draws on the processor: both want the same cores
+// and memory, and its copies out of a context wait for every frame in flight there.
 #pragma once
 
 #include <glad/gl.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "render/encoder.h"
+#include "render/frame_output.h"
 #include "render/headless_context.h"
 #include "render/offscreen.h"
 
 struct FrameCopier {
     const HeadlessContext* headless = nullptr;
     void* context = nullptr; // shares the drawing context's objects
-    std::vector<OffscreenTarget> targets;
-    ReadbackRing* ring = nullptr;
-    FrameEncoder* encoder = nullptr;
+    OffscreenTarget target;
+    const FrameOutput* output = nullptr;
     std::thread thread;
     std::mutex lock;
     std::condition_variable changed;
-    struct Job {
-        int target;
-        int slot;
-        int64_t frame;
-        GLsync drawn; // after the frame's drawing, flushed
-    };
-    std::deque<Job> queue;
-    std::vector<char> targetBusy;
+    uint8_t* frame = nullptr; // being converted into
+    int64_t framesAsked = 0;  // frames the helper was asked to help with, and has done
+    int64_t framesHelped = 0;
+    std::atomic<int> nextStrip{0};
+    std::vector<uint8_t> strip; // the drawing thread's rows being converted
     bool stopping = false;
-    bool failed = false; // no slot came free: the encoder failed or the render is interrupted
 };
 
 // Makes the copier's context; false with a reason where the driver cannot share one.
 bool createFrameCopier(FrameCopier& copier, const HeadlessContext& headless, std::string& error);
-// Starts the thread, which reads the targets into the ring's slots and hands them to the encoder.
-void startFrameCopier(FrameCopier& copier, const OffscreenTarget* targets, int targetCount,
-                      ReadbackRing& ring, FrameEncoder& encoder);
-// Blocks until no copy is waiting to read the target. False once the copier has stopped copying.
-bool waitForTarget(FrameCopier& copier, int target);
-// Hands over a frame drawn into the target, for the slot.
-void copyFrame(FrameCopier& copier, int target, int slot, int64_t frame);
-// Copies what was handed over, unless the render was interrupted or a write failed, and ends
-// the thread.
+// Starts the thread that helps copy the target's frames for the output.
+void startFrameCopier(FrameCopier& copier, const OffscreenTarget& target,
+                      const FrameOutput& output);
+// Waits for the drawing of the target's frame and copies it into `frame`, as convertFrameRows
+// makes it, returning once the whole frame is there. False where the render was interrupted
+// before the drawing finished.
+bool copyFrame(FrameCopier& copier, uint8_t* frame);
 void stopFrameCopier(FrameCopier& copier);
 void destroyFrameCopier(FrameCopier& copier);

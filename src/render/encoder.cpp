@@ -21,7 +21,7 @@ static void encodeFrames(FrameEncoder* encoder) {
             guard.unlock();
             std::string error;
             const bool written =
-                writeFrame(*encoder->output, (*encoder->slotPixels)[static_cast<size_t>(job.slot)],
+                writeFrame(*encoder->output, (*encoder->slotFrames)[static_cast<size_t>(job.slot)],
                            job.frame, error);
             guard.lock();
             if (written) {
@@ -37,10 +37,10 @@ static void encodeFrames(FrameEncoder* encoder) {
 }
 
 void startEncoder(FrameEncoder& encoder, FrameOutput& output,
-                  const std::vector<const uint8_t*>& slotPixels, int threads) {
+                  const std::vector<uint8_t*>& slotFrames, int threads) {
     encoder.output = &output;
-    encoder.slotPixels = &slotPixels;
-    encoder.slotBusy.assign(slotPixels.size(), 0);
+    encoder.slotFrames = &slotFrames;
+    encoder.slotBusy.assign(slotFrames.size(), 0);
     for (int i = 0; i < threads; ++i) {
         encoder.workers.emplace_back(encodeFrames, &encoder);
     }

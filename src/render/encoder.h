@@ -14,7 +14,7 @@
 
 struct FrameEncoder {
     FrameOutput* output = nullptr;
-    const std::vector<const uint8_t*>* slotPixels = nullptr; // one frame's pixels per slot
+    const std::vector<uint8_t*>* slotFrames = nullptr; // one converted frame per slot
     std::vector<std::thread> workers;
     std::mutex lock;
     std::condition_variable changed;
@@ -41,7 +41,7 @@ inline int encoderThreadsFor(OutputKind kind) {
 }
 
 void startEncoder(FrameEncoder& encoder, FrameOutput& output,
-                  const std::vector<const uint8_t*>& slotPixels, int threads);
+                  const std::vector<uint8_t*>& slotFrames, int threads);
 // Blocks until the encoder no longer reads the slot. False once a write has failed or the render
 // is interrupted.
 bool waitForSlot(FrameEncoder& encoder, int slot);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "frames/deflate.h"
 #include "frames/png.h"
 #include "frames/whole_file.h"
 #include "render/interrupt.h"
@@ -152,9 +153,6 @@ bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::st
         }
         output.fd = output.ffmpeg->input;
     }
-    output.frameBytes.resize(sizeof y4mFrameHeader - 1 +
-                             i420FrameSize(output.width, output.height));
-    std::memcpy(output.frameBytes.data(), y4mFrameHeader, sizeof y4mFrameHeader - 1);
     const std::string header = y4mStreamHeader(output.width, output.height, output.fps);
     if (!writeAll(output.fd, reinterpret_cast<const uint8_t*>(header.data()), header.size())) {
         error = output.kind == OutputKind::y4mStdout
@@ -168,20 +166,41 @@ bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::st
     return true;
 }
 
-bool writeFrame(FrameOutput& output, const uint8_t* rgbaBottomUp, int64_t frame,
-                std::string& error) {
+// A video frame is its header and its planes; a PNG frame its rows.
+static const size_t framePlanesAt = sizeof y4mFrameHeader - 1;
+
+size_t convertedFrameBytes(const FrameOutput& output) {
+    if (output.kind == OutputKind::pngSequence || output.kind == OutputKind::pngStill) {
+        return pngRowBytes(output.width) * static_cast<size_t>(output.height);
+    }
+    return framePlanesAt + i420FrameSize(output.width, output.height);
+}
+
+void convertFrameRows(const FrameOutput& output, const uint8_t* rgbaBottomUp, int firstRow,
+                      int rowCount, uint8_t* frame) {
+    if (output.kind == OutputKind::pngSequence || output.kind == OutputKind::pngStill) {
+        rgbaToPngRows(rgbaBottomUp, output.width, rowCount,
+                      frame + pngRowBytes(output.width) * static_cast<size_t>(firstRow));
+        return;
+    }
+    if (firstRow == 0) {
+        std::memcpy(frame, y4mFrameHeader, framePlanesAt);
+    }
+    rgbaRowsToI420(rgbaBottomUp, output.width, output.height, firstRow, rowCount,
+                   frame + framePlanesAt);
+}
+
+bool writeFrame(FrameOutput& output, const uint8_t* converted, int64_t frame, std::string& error) {
     switch (output.kind) {
     case OutputKind::pngSequence:
-        return writePngFile(formatFramePath(output.pattern, frame), rgbaBottomUp, output.width,
-                            output.height, error);
+        return writePngRowsFile(formatFramePath(output.pattern, frame), converted, output.width,
+                                output.height, error);
     case OutputKind::pngStill:
-        return writePngFile(output.path, rgbaBottomUp, output.width, output.height, error);
+        return writePngRowsFile(output.path, converted, output.width, output.height, error);
     case OutputKind::y4mFile:
     case OutputKind::y4mStdout:
     case OutputKind::video: {
-        rgbaToI420(rgbaBottomUp, output.width, output.height,
-                   output.frameBytes.data() + sizeof y4mFrameHeader - 1);
-        if (!writeAll(output.fd, output.frameBytes.data(), output.frameBytes.size())) {
+        if (!writeAll(output.fd, converted, convertedFrameBytes(output))) {
             if (output.kind == OutputKind::video) {
                 output.ffmpegStoppedReading = true;
                 error = describeErrno("cannot write to", "ffmpeg");

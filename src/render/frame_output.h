@@ -20,7 +20,6 @@ struct FrameOutput {
     double fps = 0;
     int fd = -1;             // the video stream: a temporary file, standard output or ffmpeg
     std::string partialPath; // the temporary file that becomes `path` when finished
-    std::vector<uint8_t> frameBytes;
     // A finished video: the encoder found on PATH, how to run it, and the running one.
     std::string ffmpegProgram;
     VideoEncoding encoding;
@@ -46,9 +45,15 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
 // stream header.
 bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::string& error);
 
-// Writes frame number `frame` from RGBA pixels, bottom row first.
-bool writeFrame(FrameOutput& output, const uint8_t* rgbaBottomUp, int64_t frame,
-                std::string& error);
+// A frame as the output writes it (a PNG's rows, or a video frame's header and planes) is made
+// from the RGBA pixels a few rows at a time, while they are in the cache: its size, and the
+// conversion of rows firstRow to firstRow + rowCount - 1, counted from the top, given bottom row
+// first. firstRow is even, and so is rowCount unless the rows end the frame.
+size_t convertedFrameBytes(const FrameOutput& output);
+void convertFrameRows(const FrameOutput& output, const uint8_t* rgbaBottomUp, int firstRow,
+                      int rowCount, uint8_t* frame);
+// Writes frame number `frame`, converted.
+bool writeFrame(FrameOutput& output, const uint8_t* converted, int64_t frame, std::string& error);
 
 // Frames ffmpeg has encoded so far, for a finished video; -1 for the other outputs.
 int64_t framesEncoded(const FrameOutput& output);

@@ -202,24 +202,22 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
         return fail(error);
     }
 
-    // Two targets in turn: a frame is drawn into one while the copier reads the one before out
-    // of the other, on a context of its own, so that the copy does not wait for the drawing.
-    OffscreenTarget targets[2];
-    if (!createOffscreenTarget(targets[0], options.width, options.height, error)) {
+    OffscreenTarget target;
+    if (!createOffscreenTarget(target, options.width, options.height, error)) {
         return fail(error);
     }
-    if (!createOffscreenTarget(targets[1], options.width, options.height, error)) {
-        destroyOffscreenTarget(targets[0]);
-        return fail(error);
-    }
-    // A slot for each encoder thread, one being copied into, and one to spare.
+    // A converted frame for each encoder thread, one being copied into, and one to spare.
     const int encoderThreads = encoderThreadsFor(output.kind);
     const int slotCount = encoderThreads + 2;
-    ReadbackRing ring;
-    createReadbackRing(ring, targets[0], slotCount);
+    std::vector<std::vector<uint8_t>> slotFrames(static_cast<size_t>(slotCount),
+                                                 std::vector<uint8_t>(convertedFrameBytes(output)));
+    std::vector<uint8_t*> frames;
+    for (std::vector<uint8_t>& slotFrame : slotFrames) {
+        frames.push_back(slotFrame.data());
+    }
     FrameEncoder encoder;
-    startEncoder(encoder, output, ring.pixels, encoderThreads);
-    startFrameCopier(copier, targets, 2, ring, encoder);
+    startEncoder(encoder, output, frames, encoderThreads);
+    startFrameCopier(copier, target, output);
 
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
     const auto started = std::chrono::steady_clock::now();
@@ -233,16 +231,18 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
         return encoded >= 0 ? encoded : handedOver;
     };
 
-    // Frame k is drawn while frame k - 1 is copied out and earlier ones are encoded.
+    // Frame k is drawn and copied out while earlier ones are encoded.
     for (int64_t frame = range.first; frame <= range.last; ++frame) {
-        const int target = static_cast<int>((frame - range.first) % 2);
-        if (!waitForTarget(copier, target)) {
+        const int slot = static_cast<int>((frame - range.first) % slotCount);
+        if (!waitForSlot(encoder, slot)) {
             break;
         }
         const FrameSlot shown = frameSlot(endFrames, options.fps, frame);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, targets[target].framebuffer);
         drawScene(*scenes[shown.scene], shown.elapsed);
-        copyFrame(copier, target, static_cast<int>((frame - range.first) % slotCount), frame);
+        if (!copyFrame(copier, frames[static_cast<size_t>(slot)])) {
+            break;
+        }
+        submitFrame(encoder, slot, frame);
         if (showProgress && secondsSince(lastShown) > 0.25) {
             lastShown = std::chrono::steady_clock::now();
             std::cerr << '\r'
@@ -252,9 +252,7 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
     }
     stopFrameCopier(copier);
     const bool encoded = stopEncoder(encoder, error);
-    destroyReadbackRing(ring);
-    destroyOffscreenTarget(targets[1]);
-    destroyOffscreenTarget(targets[0]);
+    destroyOffscreenTarget(target);
     const bool closed = encoded && !interruptCaught() && closeFrameOutput(output, error);
     if (showProgress) {
         std::cerr << '\r'

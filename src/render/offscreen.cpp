@@ -1,6 +1,7 @@
-// The renderer's framebuffer and its asynchronous readback through pixel buffer objects.
+// The renderer's framebuffer and the copy of its pixels to the CPU.
 #include "render/offscreen.h"
 
+#include <algorithm>
 #include <cstring>
 
 // GL_MESA_framebuffer_flip_y, which the core loader does not define.
@@ -36,25 +37,28 @@ static void drawLikeWindows(GLuint framebuffer) {
 }
 
 bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::string& error) {
-    GLint largestRenderbuffer = 0;
+    GLint largestRenderbuffer = 0, largestTexture = 0;
     GLint largestViewport[2] = {};
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestRenderbuffer);
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestTexture);
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largestViewport);
-    if (width > largestRenderbuffer || height > largestRenderbuffer || width > largestViewport[0] ||
+    const GLint largestSide = std::min(largestRenderbuffer, largestTexture);
+    if (width > largestSide || height > largestSide || width > largestViewport[0] ||
         height > largestViewport[1]) {
         error = "the frame size is larger than this OpenGL driver draws (at most " +
-                std::to_string(largestRenderbuffer) + " pixels a side)";
+                std::to_string(largestSide) + " pixels a side)";
         return false;
     }
     target.width = width;
     target.height = height;
-    glCreateRenderbuffers(1, &target.color);
-    glNamedRenderbufferStorage(target.color, GL_RGBA8, width, height);
+    // A texture rather than a renderbuffer: a context reading a renderbuffer keeps its mapping in
+    // the object itself, so two contexts reading one at once would trip over each other.
+    glCreateTextures(GL_TEXTURE_2D, 1, &target.color);
+    glTextureStorage2D(target.color, 1, GL_RGBA8, width, height);
     glCreateRenderbuffers(1, &target.depthStencil);
     glNamedRenderbufferStorage(target.depthStencil, GL_DEPTH24_STENCIL8, width, height);
     glCreateFramebuffers(1, &target.framebuffer);
-    glNamedFramebufferRenderbuffer(target.framebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                   target.color);
+    glNamedFramebufferTexture(target.framebuffer, GL_COLOR_ATTACHMENT0, target.color, 0);
     glNamedFramebufferRenderbuffer(target.framebuffer, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
                                    target.depthStencil);
     drawLikeWindows(target.framebuffer);
@@ -74,8 +78,7 @@ bool createOffscreenTarget(OffscreenTarget& target, int width, int height, std::
 OffscreenTarget sharedTargetView(const OffscreenTarget& target) {
     OffscreenTarget view = target;
     glCreateFramebuffers(1, &view.framebuffer);
-    glNamedFramebufferRenderbuffer(view.framebuffer, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                   target.color);
+    glNamedFramebufferTexture(view.framebuffer, GL_COLOR_ATTACHMENT0, target.color, 0);
     drawLikeWindows(view.framebuffer);
     return view;
 }
@@ -84,54 +87,21 @@ void destroyOffscreenTarget(OffscreenTarget& target) {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDeleteFramebuffers(1, &target.framebuffer);
     glDeleteRenderbuffers(1, &target.depthStencil);
-    glDeleteRenderbuffers(1, &target.color);
+    glDeleteTextures(1, &target.color);
     target = OffscreenTarget{};
 }
 
-void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target, int slotCount) {
-    ring.frameBytes = static_cast<size_t>(target.width) * static_cast<size_t>(target.height) * 4;
-    ring.buffers.assign(static_cast<size_t>(slotCount), 0);
-    ring.pixels.assign(static_cast<size_t>(slotCount), nullptr);
-    ring.fences.assign(static_cast<size_t>(slotCount), nullptr);
-    const GLbitfield flags = GL_MAP_READ_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
-    glCreateBuffers(slotCount, ring.buffers.data());
-    for (size_t slot = 0; slot < ring.buffers.size(); ++slot) {
-        glNamedBufferStorage(ring.buffers[slot], static_cast<GLsizeiptr>(ring.frameBytes), nullptr,
-                             flags | GL_CLIENT_STORAGE_BIT);
-        ring.pixels[slot] = static_cast<const uint8_t*>(glMapNamedBufferRange(
-            ring.buffers[slot], 0, static_cast<GLsizeiptr>(ring.frameBytes), flags));
-    }
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+int stripRows(const OffscreenTarget& target) {
+    // About 256 KiB a strip.
+    const size_t rows = 256 * 1024 / (4 * static_cast<size_t>(target.width));
+    return std::max(2, static_cast<int>(rows) & ~1);
 }
 
-void startReadback(ReadbackRing& ring, int slot, const OffscreenTarget& target) {
+void readTargetRows(const OffscreenTarget& target, int firstRow, int rowCount,
+                    std::vector<uint8_t>& pixels) {
+    pixels.resize(4 * static_cast<size_t>(target.width) * static_cast<size_t>(rowCount));
     glBindFramebuffer(GL_READ_FRAMEBUFFER, target.framebuffer);
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, ring.buffers[slot]);
-    glReadPixels(0, 0, target.width, target.height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    ring.fences[slot] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-}
-
-void finishReadback(ReadbackRing& ring, int slot) {
-    if (!ring.fences[slot]) {
-        return;
-    }
-    // Flush with the first wait so the fence is sure to be reached.
-    GLbitfield waitFlags = GL_SYNC_FLUSH_COMMANDS_BIT;
-    while (glClientWaitSync(ring.fences[slot], waitFlags, 1000000000) == GL_TIMEOUT_EXPIRED) {
-        waitFlags = 0;
-    }
-    glDeleteSync(ring.fences[slot]);
-    ring.fences[slot] = nullptr;
-}
-
-void destroyReadbackRing(ReadbackRing& ring) {
-    for (size_t slot = 0; slot < ring.buffers.size(); ++slot) {
-        if (ring.fences[slot]) {
-            glDeleteSync(ring.fences[slot]);
-        }
-        glUnmapNamedBuffer(ring.buffers[slot]);
-    }
-    glDeleteBuffers(static_cast<GLsizei>(ring.buffers.size()), ring.buffers.data());
-    ring = ReadbackRing{};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, target.height - firstRow - rowCount, target.width, rowCount, GL_RGBA,
+                 GL_UNSIGNED_BYTE, pixels.data());
 }

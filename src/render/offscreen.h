@@ -1,4 +1,4 @@
-// The renderer's framebuffer and its asynchronous readback through pixel buffer objects.
+// The renderer's framebuffer and the copy of its pixels to the CPU.
 #pragma once
 
 #include <glad/gl.h>
@@ -29,18 +29,10 @@ void destroyOffscreenTarget(OffscreenTarget& target);
 // are not shared. The caller deletes it in that context.
 OffscreenTarget sharedTargetView(const OffscreenTarget& target);
 
-// A ring of persistently mapped pack buffers: a frame is read into one while the encoder works
-// on the pixels of another, so drawing never waits for the copy to the CPU.
-struct ReadbackRing {
-    std::vector<GLuint> buffers;
-    std::vector<const uint8_t*> pixels;
-    std::vector<GLsync> fences;
-    size_t frameBytes = 0;
-};
-
-void createReadbackRing(ReadbackRing& ring, const OffscreenTarget& target, int slotCount);
-// Queues the copy of the target's pixels (RGBA, bottom row first) into the slot's buffer.
-void startReadback(ReadbackRing& ring, int slot, const OffscreenTarget& target);
-// Waits until the slot's copy has landed; its pixels can then be read from any thread.
-void finishReadback(ReadbackRing& ring, int slot);
-void destroyReadbackRing(ReadbackRing& ring);
+// Rows the target is read in at a time: few enough to stay in a core's own cache while they are
+// converted, and an even number.
+int stripRows(const OffscreenTarget& target);
+// Reads rows firstRow to firstRow + rowCount - 1 of the target, counted from the top, into the
+// buffer (grown as needed) as RGBA, bottom row first. The target's drawing must have finished.
+void readTargetRows(const OffscreenTarget& target, int firstRow, int rowCount,
+                    std::vector<uint8_t>& pixels);

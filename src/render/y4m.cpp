@@ -224,22 +224,24 @@ WITH_AVX2 size_t rowPairByWideVectors(const uint8_t* upper, const uint8_t* lower
 #undef WITH_AVX2
 #endif
 
-void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out) {
+void rgbaRowsToI420(const uint8_t* rgbaBottomUp, int width, int height, int firstRow, int rowCount,
+                    uint8_t* out) {
     const size_t columns = static_cast<size_t>(width);
     const size_t stride = columns * 4;
     const size_t chromaWidth = (columns + 1) / 2;
     const int chromaHeight = (height + 1) / 2;
+    const int endRow = firstRow + rowCount;
     uint8_t* luma = out;
     uint8_t* blue = out + columns * static_cast<size_t>(height);
     uint8_t* red = blue + chromaWidth * static_cast<size_t>(chromaHeight);
     auto row = [&](int topDownRow) {
-        return rgbaBottomUp + static_cast<size_t>(height - 1 - topDownRow) * stride;
+        return rgbaBottomUp + static_cast<size_t>(endRow - 1 - topDownRow) * stride;
     };
     auto lumaLine = [&](int y) { return luma + static_cast<size_t>(y) * columns; };
     // A pair of rows at a time, so that each pixel is fetched from memory once; the last row
     // repeats where the height is odd. Vectors take what they can, the loops below the rest.
-    for (int cy = 0; cy < chromaHeight; ++cy) {
-        const bool pair = 2 * cy + 1 < height;
+    for (int cy = firstRow / 2; 2 * cy < endRow; ++cy) {
+        const bool pair = 2 * cy + 1 < endRow;
         const uint8_t* upper = row(2 * cy);
         const uint8_t* lower = row(pair ? 2 * cy + 1 : 2 * cy);
         uint8_t* upperLuma = lumaLine(2 * cy);
@@ -263,4 +265,8 @@ void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out
         }
         chromaRow(upper + 4 * x, lower + 4 * x, columns - x, blueLine + x / 2, redLine + x / 2);
     }
+}
+
+void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out) {
+    rgbaRowsToI420(rgbaBottomUp, width, height, 0, height, out);
 }

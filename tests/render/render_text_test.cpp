@@ -281,6 +281,24 @@ TEST(Y4m, ConvertsColoursFlipsRowsAndAveragesBlocks) {
     EXPECT_EQ(std::make_pair(green[1], green[2]), std::make_pair(uint8_t{54}, uint8_t{34}));
 }
 
+TEST(Y4m, RowStripsConvertAsTheWholeFrameDoes) {
+    // The renderer converts a frame a strip of rows at a time, each strip read on its own, bottom
+    // row first; an odd height leaves a last strip of one row.
+    const int width = 37, height = 9;
+    std::vector<uint8_t> rgba(4 * width * height), whole(i420FrameSize(width, height));
+    for (size_t i = 0; i < rgba.size(); ++i) {
+        rgba[i] = static_cast<uint8_t>((i * 2246822519u) >> 11);
+    }
+    rgbaToI420(rgba.data(), width, height, whole.data());
+    std::vector<uint8_t> pieced(whole.size());
+    for (int first = 0; first < height; first += 4) {
+        const int count = std::min(4, height - first);
+        rgbaRowsToI420(&rgba[static_cast<size_t>(4 * width * (height - first - count))], width,
+                       height, first, count, pieced.data());
+    }
+    EXPECT_EQ(pieced, whole);
+}
+
 TEST(Y4m, WideRowsConvertAsTheirNarrowStripsDo) {
     // Strips two pixels wide are converted a pixel at a time; rows as wide as these go through
     // vectors where the processor has them, and must give the same bytes in the same places.
@@ -405,9 +423,9 @@ TEST(Parts, RecordsReadBackAndTellRendersApart) {
     EXPECT_TRUE(parsePartRecord(partRecordText(first)));
     PartRecord uncounted = record;
     uncounted.index = 0;
-    for (const std::string& broken : {std::string("prismwafer-render part 4/3\n"),
-                                      partRecordText(uncounted),
-                                      partRecordText(record).substr(0, 60), std::string("x")}) {
+    for (const std::string& broken :
+         {std::string("prismwafer-render part 4/3\n"), partRecordText(uncounted),
+          partRecordText(record).substr(0, 60), std::string("x")}) {
         EXPECT_FALSE(parsePartRecord(broken)) << broken;
     }
     PartRecord other = record;
