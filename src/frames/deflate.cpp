@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <queue>
 
 #include "frames/processor.h"
 
@@ -107,60 +106,65 @@ struct BitWriter {
 };
 
 // Huffman code lengths of at most maxBits for these counts, 0 for symbols never used. A code
-// always has two symbols at least, as some decoders require.
+// always has two symbols at least, as some decoders require. The symbols are sorted by count once;
+// the nodes made from them come in order of weight too, so the two lightest are always at the
+// front of one list or the other.
 void codeLengths(const uint32_t* counts, int symbols, int maxBits, uint8_t* lengths) {
-    std::vector<uint32_t> weights(counts, counts + symbols);
-    struct Node {
-        uint64_t weight;
-        int index;
-        bool operator>(const Node& other) const {
-            return weight > other.weight;
-        }
-    };
+    const int most = literalLengthSymbols;
+    uint32_t weights[most];
+    std::copy(counts, counts + symbols, weights);
     for (;;) {
-        std::priority_queue<Node, std::vector<Node>, std::greater<Node>> lightest;
+        int leaves[most];
+        int leafCount = 0;
         for (int s = 0; s < symbols; ++s) {
-            if (weights[static_cast<size_t>(s)] > 0) {
-                lightest.push({weights[static_cast<size_t>(s)], s});
+            if (weights[s] > 0) {
+                leaves[leafCount++] = s;
             }
         }
         std::fill(lengths, lengths + symbols, 0);
-        if (lightest.size() < 2) {
-            const int used = lightest.empty() ? 0 : lightest.top().index;
+        if (leafCount < 2) {
+            const int used = leafCount == 0 ? 0 : leaves[0];
             lengths[used] = 1;
             lengths[used == 0 ? 1 : 0] = 1;
             return;
         }
-        // Nodes made later have higher numbers, so depths follow from the root downwards.
-        std::vector<int> parent(static_cast<size_t>(2 * symbols), -1);
-        int made = symbols;
-        while (lightest.size() > 1) {
-            const Node a = lightest.top();
-            lightest.pop();
-            const Node b = lightest.top();
-            lightest.pop();
-            parent[static_cast<size_t>(a.index)] = made;
-            parent[static_cast<size_t>(b.index)] = made;
-            lightest.push({a.weight + b.weight, made++});
+        std::sort(leaves, leaves + leafCount, [&](int a, int b) {
+            return weights[a] < weights[b] || (weights[a] == weights[b] && a < b);
+        });
+        // Node k of the tree: a leaf below leafCount, in sorted order; made nodes after them.
+        uint64_t weight[2 * most];
+        int parent[2 * most];
+        for (int k = 0; k < leafCount; ++k) {
+            weight[k] = weights[leaves[k]];
         }
-        std::vector<int> depth(static_cast<size_t>(made), 0);
+        int nextLeaf = 0, nextMade = leafCount, made = leafCount;
+        auto lightest = [&] {
+            const bool leaf =
+                nextLeaf < leafCount && (nextMade == made || weight[nextLeaf] <= weight[nextMade]);
+            return leaf ? nextLeaf++ : nextMade++;
+        };
+        while (made < 2 * leafCount - 1) {
+            const int a = lightest(), b = lightest();
+            parent[a] = parent[b] = made;
+            weight[made++] = weight[a] + weight[b];
+        }
+        // Made nodes have higher numbers than their children, so depths follow from the root down.
+        int depth[2 * most];
+        depth[made - 1] = 0;
         int deepest = 0;
         for (int node = made - 2; node >= 0; --node) {
-            const int up = parent[static_cast<size_t>(node)];
-            if (up >= 0) {
-                depth[static_cast<size_t>(node)] = depth[static_cast<size_t>(up)] + 1;
-                deepest = std::max(deepest, depth[static_cast<size_t>(node)]);
-            }
+            depth[node] = depth[parent[node]] + 1;
+            deepest = std::max(deepest, depth[node]);
         }
         if (deepest <= maxBits) {
-            for (int s = 0; s < symbols; ++s) {
-                lengths[s] = static_cast<uint8_t>(depth[static_cast<size_t>(s)]);
+            for (int k = 0; k < leafCount; ++k) {
+                lengths[leaves[k]] = static_cast<uint8_t>(depth[k]);
             }
             return;
         }
         // Too deep: flatter counts give a shallower tree, and no used symbol loses its code.
-        for (uint32_t& weight : weights) {
-            weight = weight > 0 ? (weight >> 1) | 1 : 0;
+        for (int s = 0; s < symbols; ++s) {
+            weights[s] = weights[s] > 0 ? (weights[s] >> 1) | 1 : 0;
         }
     }
 }
