@@ -18,8 +18,9 @@ static void copyStrips(FrameCopier& copier, const OffscreenTarget& target,
 
 static void helpCopy(FrameCopier* copier) {
     // Framebuffers, unlike the textures they show, belong to a context: this one has its own.
-    makeCurrentOnThisThread(*copier->headless, copier->context);
-    const OffscreenTarget view = sharedTargetView(copier->target);
+    // Without its context the thread takes no strips, and the drawing thread takes them all.
+    const bool current = makeCurrentOnThisThread(*copier->headless, copier->context);
+    const OffscreenTarget view = current ? sharedTargetView(copier->target) : OffscreenTarget{};
     std::vector<uint8_t> strip;
 
     std::unique_lock<std::mutex> guard(copier->lock);
@@ -30,15 +31,19 @@ static void helpCopy(FrameCopier* copier) {
             break;
         }
         guard.unlock();
-        copyStrips(*copier, view, strip);
+        if (current) {
+            copyStrips(*copier, view, strip);
+        }
         guard.lock();
         ++copier->framesHelped;
         copier->changed.notify_all();
     }
     guard.unlock();
 
-    glDeleteFramebuffers(1, &view.framebuffer);
-    makeCurrentOnThisThread(*copier->headless, nullptr);
+    if (current) {
+        glDeleteFramebuffers(1, &view.framebuffer);
+        makeCurrentOnThisThread(*copier->headless, nullptr);
+    }
 }
 
 bool createFrameCopier(FrameCopier& copier, const HeadlessContext& headless, std::string& error) {

@@ -11,7 +11,7 @@
 // Colour and depth-stencil formats as the player's window gets them, drawn the same way up.
 struct OffscreenTarget {
     GLuint framebuffer = 0;
-    GLuint color = 0;
+    GLuint color = 0; // a texture
     GLuint depthStencil = 0;
     int width = 0;
     int height = 0;
