@@ -13,4 +13,11 @@ inline bool processorHasAvx2() {
     static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
     return has;
 }
+
+// AVX-512 with its byte and word instructions: sixteen 32-bit lanes a vector.
+inline bool processorHasAvx512() {
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f") &&
+                                                       __builtin_cpu_supports("avx512bw"));
+    return has;
+}
 #endif

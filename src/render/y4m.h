@@ -15,12 +15,17 @@ extern const char y4mFrameHeader[7]; // "FRAME\n"
 // Bytes of one frame's three planes: full-size luma, chroma at half size, rounded up.
 size_t i420FrameSize(int width, int height);
 
+// The widest vector instructions a conversion may use, where the processor has them. All give the
+// same bytes; the narrower ones are there for processors without the wider, and for the tests.
+enum class VectorWidth { none, ssse3, avx2, avx512 };
+
 // Converts RGBA pixels, rows from the bottom up as OpenGL reads them, to planar 4:2:0 YCbCr
 // (BT.601 matrix, limited range, chroma sited between the pixels), top row first. Each chroma
 // sample comes from the average colour of its 2 x 2 block (smaller at odd edges).
-void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out);
+void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out,
+                VectorWidth widest = VectorWidth::avx512);
 // The same for rows firstRow to firstRow + rowCount - 1 (counted from the top) of such a frame,
 // given as RGBA rows of their own, bottom first, into the whole frame's planes. firstRow is even,
 // and so is rowCount unless the rows end the frame.
 void rgbaRowsToI420(const uint8_t* rgbaBottomUp, int width, int height, int firstRow, int rowCount,
-                    uint8_t* out);
+                    uint8_t* out, VectorWidth widest = VectorWidth::avx512);

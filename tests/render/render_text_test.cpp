@@ -301,14 +301,14 @@ TEST(Y4m, RowStripsConvertAsTheWholeFrameDoes) {
 
 TEST(Y4m, WideRowsConvertAsTheirNarrowStripsDo) {
     // Strips two pixels wide are converted a pixel at a time; rows as wide as these go through
-    // vectors where the processor has them, and must give the same bytes in the same places.
+    // vectors where the processor has them, each width of them as far as it has it, and must give
+    // the same bytes in the same places.
     const int width = 29, height = 5, lumaSize = width * height, chromaWidth = 15;
     std::vector<uint8_t> rgba(4 * lumaSize), whole(i420FrameSize(width, height));
     std::vector<uint8_t> pieced(whole.size());
     for (size_t i = 0; i < rgba.size(); ++i) {
         rgba[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     }
-    rgbaToI420(rgba.data(), width, height, whole.data());
     for (int left = 0; left < width; left += 2) {
         const int columns = std::min(2, width - left);
         std::vector<uint8_t> strip(4 * columns * height), converted(i420FrameSize(columns, height));
@@ -324,7 +324,11 @@ TEST(Y4m, WideRowsConvertAsTheirNarrowStripsDo) {
             pieced[lumaSize + row * chromaWidth + left / 2] = converted[columns * height + row];
         }
     }
-    EXPECT_EQ(pieced, whole);
+    for (VectorWidth widest :
+         {VectorWidth::none, VectorWidth::ssse3, VectorWidth::avx2, VectorWidth::avx512}) {
+        rgbaToI420(rgba.data(), width, height, whole.data(), widest);
+        EXPECT_EQ(pieced, whole) << static_cast<int>(widest);
+    }
 }
 
 TEST(Encoder, VideoIsWrittenInOrderByOneThread) {
