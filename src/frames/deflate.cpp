@@ -287,9 +287,11 @@ void writeHeader(BitWriter& bits, const uint8_t* literalLengths, const uint8_t* 
     }
 }
 
-// Literals three at a time: at most 45 bits.
-void writeLiterals(BitWriter& bits, const uint8_t* literals, size_t count, const uint32_t* codes,
-                   const uint8_t* widths) {
+// Literals three at a time: at most 45 bits. Inlined into the block's loop, where most runs are
+// a dozen literals or so, and a call for each costs as much as a few of them.
+__attribute__((always_inline)) inline void writeLiterals(BitWriter& bits, const uint8_t* literals,
+                                                         size_t count, const uint32_t* codes,
+                                                         const uint8_t* widths) {
     size_t i = 0;
     for (; i + 3 <= count; i += 3) {
         const int first = widths[literals[i]], second = widths[literals[i + 1]];
