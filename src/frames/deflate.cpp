@@ -32,9 +32,6 @@ const size_t maxMatch = 258;
 const size_t window = 32768;
 // Symbols a block holds: enough to pay for its code tables, few enough to follow the picture.
 const size_t blockSymbols = 1 << 16;
-// Rows converted at a time: at 1920 wide, with the row before them, under 100 KiB, which stays in
-// the cache while it is compressed.
-const int rowsAtOnce = 16;
 // Symbols of the literal and length alphabet, with end of block at 256.
 const int literalLengthSymbols = 286;
 const int endOfBlock = 256;
@@ -601,35 +598,4 @@ size_t compressZlib(const uint8_t* data, size_t size, size_t pixelBytes, size_t 
     const size_t at = gather(stream, data, 0, size, pixelBytes <= window ? pixelBytes : 0,
                              rowBytes <= window ? rowBytes : 0);
     return finishStream(stream, data, at, size, libdeflate_adler32(1, data, size), buffer.data());
-}
-
-size_t compressRgbaRows(const uint8_t* rgbaBottomUp, int width, int height,
-                        std::vector<uint8_t>& buffer) {
-    const size_t rowBytes = 1 + 3 * static_cast<size_t>(width);
-    thread_local std::vector<Sequence> sequences;
-    thread_local std::vector<uint8_t> literals;
-    thread_local std::vector<uint8_t> rows;
-    rows.resize(rowBytes * (rowsAtOnce + 1));
-    Stream stream =
-        startStream(rowBytes * static_cast<size_t>(height), buffer, sequences, literals);
-    uint32_t check = 1;
-    // Where gathering stands in the rows' buffer, and where their converted bytes end.
-    size_t at = 0, end = 0;
-    for (int y = 0; y < height; y += rowsAtOnce) {
-        // The last row converted stays, first in the buffer, for the next ones to look back on.
-        if (end > rowBytes) {
-            std::memmove(rows.data(), rows.data() + end - rowBytes, rowBytes);
-            at -= end - rowBytes;
-            end = rowBytes;
-        }
-        const int count = std::min(rowsAtOnce, height - y);
-        rgbaToPngRows(rgbaBottomUp +
-                          static_cast<size_t>(height - y - count) * 4 * static_cast<size_t>(width),
-                      width, count, rows.data() + end);
-        const size_t added = rowBytes * static_cast<size_t>(count);
-        check = libdeflate_adler32(check, rows.data() + end, added);
-        end += added;
-        at = gather(stream, rows.data(), at, end, 3, rowBytes <= window ? rowBytes : 0);
-    }
-    return finishStream(stream, rows.data(), at, end, check, buffer.data());
 }

@@ -14,9 +14,3 @@ size_t compressZlib(const uint8_t* data, size_t size, size_t pixelBytes, size_t 
 // A PNG's rows, each its filter byte 0 (None) and RGB, top first, from rowCount RGBA rows, bottom
 // first: 1 + 3 * width bytes a row.
 void rgbaToPngRows(const uint8_t* rgbaBottomUp, int width, int rowCount, uint8_t* rows);
-
-// The stream of a PNG's rows, each its filter byte 0 (None) and RGB, top first, made from a frame's
-// RGBA rows, bottom first. A few rows at a time are converted and compressed while they are in the
-// cache, rather than the whole frame converted first.
-size_t compressRgbaRows(const uint8_t* rgbaBottomUp, int width, int height,
-                        std::vector<uint8_t>& buffer);

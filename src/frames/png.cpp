@@ -44,10 +44,10 @@ static void encodePng(const std::vector<uint8_t>& compressed, size_t size, int w
 
 bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int width, int height,
                   std::string& error) {
-    thread_local std::vector<uint8_t> compressed, bytes;
-    encodePng(compressed, compressRgbaRows(rgbaBottomUp, width, height, compressed), width, height,
-              bytes);
-    return writeWholeFile(path, bytes.data(), bytes.size(), error);
+    thread_local std::vector<uint8_t> rows;
+    rows.resize(pngRowBytes(width) * static_cast<size_t>(height));
+    rgbaToPngRows(rgbaBottomUp, width, height, rows.data());
+    return writePngRowsFile(path, rows.data(), width, height, error);
 }
 
 bool writePngRowsFile(const std::string& path, const uint8_t* rows, int width, int height,

@@ -25,8 +25,7 @@ static void helpCopy(FrameCopier* copier) {
 
     std::unique_lock<std::mutex> guard(copier->lock);
     for (;;) {
-        copier->changed.wait(
-            guard, [&] { return copier->framesAsked > copier->framesHelped || copier->stopping; });
+        copier->changed.wait(guard, [&] { return copier->helping || copier->stopping; });
         if (copier->stopping) {
             break;
         }
@@ -35,7 +34,7 @@ static void helpCopy(FrameCopier* copier) {
             copyStrips(*copier, view, strip);
         }
         guard.lock();
-        ++copier->framesHelped;
+        copier->helping = false;
         copier->changed.notify_all();
     }
     guard.unlock();
@@ -79,12 +78,12 @@ bool copyFrame(FrameCopier& copier, uint8_t* frame) {
         std::lock_guard<std::mutex> guard(copier.lock);
         copier.frame = frame;
         copier.nextStrip = 0;
-        ++copier.framesAsked;
+        copier.helping = true;
     }
     copier.changed.notify_all();
     copyStrips(copier, copier.target, copier.strip);
     std::unique_lock<std::mutex> guard(copier.lock);
-    copier.changed.wait(guard, [&] { return copier.framesHelped == copier.framesAsked; });
+    copier.changed.wait(guard, [&] { return !copier.helping; });
     return true;
 }
 

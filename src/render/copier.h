@@ -7,8 +7,6 @@
 // and memory, and its copies out of a context wait for every frame in flight there.
 #pragma once
 
-#include <glad/gl.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -30,8 +28,7 @@ struct FrameCopier {
     std::mutex lock;
     std::condition_variable changed;
     uint8_t* frame = nullptr; // being converted into
-    int64_t framesAsked = 0;  // frames the helper was asked to help with, and has done
-    int64_t framesHelped = 0;
+    bool helping = false;     // the helper is asked to take strips of it, until none are left
     std::atomic<int> nextStrip{0};
     std::vector<uint8_t> strip; // the drawing thread's rows being converted
     bool stopping = false;

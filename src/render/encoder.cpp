@@ -20,9 +20,9 @@ static void encodeFrames(FrameEncoder* encoder) {
         if (!encoder->failed && !interruptCaught()) {
             guard.unlock();
             std::string error;
-            const bool written =
-                writeFrame(*encoder->output, (*encoder->slotFrames)[static_cast<size_t>(job.slot)],
-                           job.frame, error);
+            const bool written = writeFrame(
+                *encoder->output, (*encoder->slotFrames)[static_cast<size_t>(job.slot)].data(),
+                job.frame, error);
             guard.lock();
             if (written) {
                 ++encoder->framesWritten;
@@ -37,7 +37,7 @@ static void encodeFrames(FrameEncoder* encoder) {
 }
 
 void startEncoder(FrameEncoder& encoder, FrameOutput& output,
-                  const std::vector<uint8_t*>& slotFrames, int threads) {
+                  const std::vector<std::vector<uint8_t>>& slotFrames, int threads) {
     encoder.output = &output;
     encoder.slotFrames = &slotFrames;
     encoder.slotBusy.assign(slotFrames.size(), 0);

@@ -14,7 +14,7 @@
 
 struct FrameEncoder {
     FrameOutput* output = nullptr;
-    const std::vector<uint8_t*>* slotFrames = nullptr; // one converted frame per slot
+    const std::vector<std::vector<uint8_t>>* slotFrames = nullptr; // a converted frame a slot
     std::vector<std::thread> workers;
     std::mutex lock;
     std::condition_variable changed;
@@ -43,7 +43,7 @@ inline int encoderThreadsFor(OutputKind kind) {
 }
 
 void startEncoder(FrameEncoder& encoder, FrameOutput& output,
-                  const std::vector<uint8_t*>& slotFrames, int threads);
+                  const std::vector<std::vector<uint8_t>>& slotFrames, int threads);
 // Blocks until the encoder no longer reads the slot. False once a write has failed or the render
 // is interrupted.
 bool waitForSlot(FrameEncoder& encoder, int slot);

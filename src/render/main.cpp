@@ -209,12 +209,8 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
     // A converted frame for each encoder thread, one being copied into, and one to spare.
     const int encoderThreads = encoderThreadsFor(output.kind);
     const int slotCount = encoderThreads + 2;
-    std::vector<std::vector<uint8_t>> slotFrames(static_cast<size_t>(slotCount),
-                                                 std::vector<uint8_t>(convertedFrameBytes(output)));
-    std::vector<uint8_t*> frames;
-    for (std::vector<uint8_t>& slotFrame : slotFrames) {
-        frames.push_back(slotFrame.data());
-    }
+    std::vector<std::vector<uint8_t>> frames(static_cast<size_t>(slotCount),
+                                             std::vector<uint8_t>(convertedFrameBytes(output)));
     FrameEncoder encoder;
     startEncoder(encoder, output, frames, encoderThreads);
     startFrameCopier(copier, target, output);
@@ -239,7 +235,7 @@ static int renderScenes(const RenderOptions& options, const CheckedSceneList& li
         }
         const FrameSlot shown = frameSlot(endFrames, options.fps, frame);
         drawScene(*scenes[shown.scene], shown.elapsed);
-        if (!copyFrame(copier, frames[static_cast<size_t>(slot)])) {
+        if (!copyFrame(copier, frames[static_cast<size_t>(slot)].data())) {
             break;
         }
         submitFrame(encoder, slot, frame);

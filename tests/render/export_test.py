@@ -285,9 +285,9 @@ class Interrupted(ExportCase):
         self.assertEqual(read_png(self.path("f", "%05d.png" % last))[:2], (320, 180))
 
     def test_a_sequence_stopped_after_its_first_frame_keeps_that_frame(self):
-        # Frames are copied out two at a time, so the second one is held instead: its file is a pipe
-        # that nobody reads, whose opening waits until the signal cuts it short. The first frame is
-        # quick and every later one takes over a second, so that none after the second is done.
+        # The second frame is held: its file is a pipe that nobody reads, whose opening waits until
+        # the signal cuts it short. The first frame is quick and every later one takes over a
+        # second, so that the signal comes before any after the second is done.
         self.workspace.write("shaders/slow.frag", "#version 450 core\nuniform float time;\nout vec4 color;\nvoid main() {\n"
                              "  float v = time;\n  for (int j = 0; j < (time > 0.0 ? 400 : 1); ++j)\n"
                              "    for (int i = 0; i < 10000; ++i) v = sin(v * 3.1 + float(i) * time);\n"
