@@ -3,11 +3,12 @@
 // Rendered frames are mostly runs of one colour and shapes whose rows repeat, which show as the
 // next four bytes equal to those a pixel before, a row above or a byte before; the rest are
 // literals. So: greedy matching against those three places alone, with no table to keep, and
-// each slice of symbols in a block with Huffman codes of its own. Literals are kept apart from
-// the matches, so that a run of them is found thirteen places at a time and written three at
-// once. Measured on the demo's frames, a general-purpose compressor at its fastest level spends
-// over four times as long, for files some 8 % smaller, and probing a hash of the four bytes as
-// well makes them 7 % smaller for 50 % more time.
+// each slice of symbols in a block with Huffman codes of its own. Each step compares the next 64
+// bytes with all three places at once, a bit a byte, and reads from those bits both the literals
+// up to the first match and the longest match there. Literals are kept apart from the matches,
+// so that a run of them is copied a window at a time and written three at once. Measured on the
+// demo's frames, a general-purpose compressor at its fastest level spends five times as long, for
+// files some 8 % smaller.
 #include "frames/deflate.h"
 
 #include <libdeflate.h>
@@ -19,7 +20,7 @@
 #include "frames/processor.h"
 
 #if defined(__x86_64__)
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 // Matches are measured and bits packed eight bytes at a time, the first byte the lowest.
@@ -53,6 +54,7 @@ const uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
 // Which length code a match length has, and which distance code a distance has.
 struct CodeTables {
     std::array<uint8_t, maxMatch + 1> lengthCode{};
+    std::array<uint16_t, maxMatch + 1> lengthSymbol{}; // the past-the-end symbol below minMatch
     std::array<uint8_t, 257> nearDistanceCode{}; // distances up to 256
     std::array<uint8_t, 256> farDistanceCode{};  // by (distance - 1) >> 7 beyond them
     CodeTables() {
@@ -61,6 +63,10 @@ struct CodeTables {
             for (int length = lengthBase[code]; length <= last; ++length) {
                 lengthCode[static_cast<size_t>(length)] = static_cast<uint8_t>(code);
             }
+        }
+        for (size_t length = 0; length <= maxMatch; ++length) {
+            lengthSymbol[length] = static_cast<uint16_t>(
+                length >= minMatch ? 257 + lengthCode[length] : literalLengthSymbols);
         }
         for (int code = 0; code < distanceSymbols; ++code) {
             const int last = distanceBase[code] + (1 << distanceExtra[code]) - 1;
@@ -206,8 +212,9 @@ struct Sequence {
 
 // Symbol counts of one block, end of block included; its literals are counted when it is written.
 struct BlockCounts {
-    uint32_t literalLength[literalLengthSymbols] = {};
-    uint32_t distance[distanceSymbols] = {};
+    // Each with one more at the end, where a match that is not kept is counted.
+    uint32_t literalLength[literalLengthSymbols + 1] = {};
+    uint32_t distance[distanceSymbols + 1] = {};
 };
 
 // The block's header: its type, then both code tables as code lengths, themselves run-length
@@ -320,7 +327,7 @@ void countLiterals(const uint8_t* literals, size_t count, BlockCounts& counts) {
     }
 }
 
-void writeBlock(BitWriter& bits, const Sequence* sequences, size_t count, const uint8_t* literals,
+void writeBlock(BitWriter& stream, const Sequence* sequences, size_t count, const uint8_t* literals,
                 size_t literalCount, BlockCounts& counts, bool last) {
     countLiterals(literals, literalCount, counts);
     counts.literalLength[endOfBlock] = 1;
@@ -335,7 +342,7 @@ void writeBlock(BitWriter& bits, const Sequence* sequences, size_t count, const 
     codeLengths(counts.distance, distanceSymbols, 15, distanceLengths);
     canonicalCodes(literalLengths, literalLengthSymbols, literalCodes);
     canonicalCodes(distanceLengths, distanceSymbols, distanceCodes);
-    writeHeader(bits, literalLengths, distanceLengths, last);
+    writeHeader(stream, literalLengths, distanceLengths, last);
 
     // A literal's code, or a match length's code with its extra bits, by the token's low bits.
     uint32_t valueBits[256 + maxMatch + 1];
@@ -352,6 +359,9 @@ void writeBlock(BitWriter& bits, const Sequence* sequences, size_t count, const 
                                        << literalLengths[symbol];
         valueWidth[256 + length] = static_cast<uint8_t>(literalLengths[symbol] + lengthExtra[code]);
     }
+    // The symbols are written by a copy of the writer that nothing else can see, which the
+    // compiler keeps in registers: the bytes it stores could otherwise be the writer's own.
+    BitWriter bits = stream;
     const uint8_t* literal = literals;
     for (size_t i = 0; i < count; ++i) {
         writeLiterals(bits, literal, sequences[i].literals, valueBits, valueWidth);
@@ -366,51 +376,27 @@ void writeBlock(BitWriter& bits, const Sequence* sequences, size_t count, const 
     writeLiterals(bits, literal, static_cast<size_t>(literals + literalCount - literal), valueBits,
                   valueWidth);
     bits.put(literalCodes[endOfBlock], literalLengths[endOfBlock]);
-}
-
-uint32_t load32(const uint8_t* at) {
-    uint32_t value;
-    std::memcpy(&value, at, 4);
-    return value;
-}
-
-// How many of the first limit bytes at a and b agree.
-size_t sameBytes(const uint8_t* a, const uint8_t* b, size_t limit) {
-    size_t n = 0;
-#if defined(__x86_64__)
-    for (; n + 16 <= limit; n += 16) {
-        const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + n)),
-                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + n)))));
-        if (equal != 0xFFFF) {
-            return n + static_cast<size_t>(__builtin_ctz(~equal));
-        }
-    }
-#endif
-    for (; n + 8 <= limit; n += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y) {
-            return n + static_cast<size_t>(__builtin_ctzll(x ^ y) >> 3);
-        }
-    }
-    while (n < limit && a[n] == b[n]) {
-        ++n;
-    }
-    return n;
+    stream = bits;
 }
 
 // A stream being made: its bits so far, and the block being gathered.
 struct Stream {
     BitWriter bits;
     Sequence* sequences; // room for a block's
-    uint8_t* literals;   // room for a block's, and sixteen bytes to spare
+    uint8_t* literals;   // room for a block's, and a window of places to spare
     BlockCounts counts;
     size_t count = 0;
     size_t literalCount = 0;
     size_t literalsMatched = 0; // those before the block's last match
+    uint32_t check = 1;         // of the input's first `checked` bytes
+    size_t checked = 0;
 };
+
+// The check value is taken a block's input at a time, while those bytes are still in the cache.
+void checkUpTo(Stream& stream, const uint8_t* data, size_t at) {
+    stream.check = libdeflate_adler32(stream.check, data + stream.checked, at - stream.checked);
+    stream.checked = at;
+}
 
 void flushBlock(Stream& stream, bool last) {
     writeBlock(stream.bits, stream.sequences, stream.count, stream.literals, stream.literalCount,
@@ -430,101 +416,280 @@ void addLiteral(Stream& stream, uint8_t byte) {
     stream.literals[stream.literalCount++] = byte;
 }
 
-#if defined(__x86_64__)
-// Which of sixteen places, one a bit, start four bytes equal to those distance bytes back. Only
-// the first thirteen bits mean anything: the others have fewer than four bytes to compare.
-unsigned fourEqual(__m128i here, const uint8_t* back) {
-    const unsigned equal = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_cmpeq_epi8(here, _mm_loadu_si128(reinterpret_cast<const __m128i*>(back)))));
-    return equal & (equal >> 1) & (equal >> 2) & (equal >> 3);
+// How many of the first limit bytes at a and b agree, a word at a time.
+size_t sameBytes(const uint8_t* a, const uint8_t* b, size_t limit) {
+    size_t n = 0;
+    for (; n + 8 <= limit; n += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y) {
+            return n + static_cast<size_t>(__builtin_ctzll(x ^ y) >> 3);
+        }
+    }
+    while (n < limit && a[n] == b[n]) {
+        ++n;
+    }
+    return n;
 }
+
+size_t trailingZeros(uint64_t bits) {
+    return bits ? static_cast<size_t>(__builtin_ctzll(bits)) : 64;
+}
+
+// Places that start four bits set: bit i where bits i to i + 3 are. The last three are never set.
+uint64_t fourFrom(uint64_t bits) {
+    return bits & bits >> 1 & bits >> 2 & bits >> 3;
+}
+
+// The places looked at together: which of 64 bytes equal those a distance back, a bit each, the
+// first the lowest. One compare on processors with AVX-512, two with AVX2; words elsewhere.
+const size_t placesAtOnce = 64;
+
+struct WordPlaces {
+    static uint64_t equal(const uint8_t* here, const uint8_t* back) {
+        uint64_t places = 0;
+        for (size_t word = 0; word < 8; ++word) {
+            uint64_t x, y;
+            std::memcpy(&x, here + 8 * word, 8);
+            std::memcpy(&y, back + 8 * word, 8);
+            const uint64_t differ = x ^ y;
+            const uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+            // The top bit of each byte that is the same, then those eight bits gathered in order.
+            const uint64_t same = ~(((differ & low7) + low7) | differ | low7);
+            places |= ((same >> 7) * 0x0102040810204080ull) >> 56 << (8 * word);
+        }
+        return places;
+    }
+};
+
+#if defined(__x86_64__)
+struct Sse2Places {
+    static uint64_t equal(const uint8_t* here, const uint8_t* back) {
+        uint64_t places = 0;
+        for (size_t part = 0; part < 4; ++part) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(here + 16 * part));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(back + 16 * part));
+            places |= static_cast<uint64_t>(static_cast<uint32_t>(
+                          _mm_movemask_epi8(_mm_cmpeq_epi8(a, b))))
+                      << (16 * part);
+        }
+        return places;
+    }
+};
+
+struct Avx2Places {
+    __attribute__((target("avx2"))) static uint64_t equal(const uint8_t* here,
+                                                          const uint8_t* back) {
+        uint64_t places = 0;
+        for (size_t part = 0; part < 2; ++part) {
+            const __m256i a =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(here + 32 * part));
+            const __m256i b =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(back + 32 * part));
+            places |= static_cast<uint64_t>(static_cast<uint32_t>(
+                          _mm256_movemask_epi8(_mm256_cmpeq_epi8(a, b))))
+                      << (32 * part);
+        }
+        return places;
+    }
+};
+
+struct Avx512Places {
+    __attribute__((target("avx512f,avx512bw"))) static uint64_t equal(const uint8_t* here,
+                                                                      const uint8_t* back) {
+        return _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(here), _mm512_loadu_si512(back));
+    }
+};
 #endif
+
+void addMatch(Stream& stream, size_t length, size_t distance) {
+    const int distanceCode = codeTables.distanceCode(distance);
+    const size_t literals = stream.literalCount - stream.literalsMatched;
+    stream.literalsMatched = stream.literalCount;
+    stream.sequences[stream.count++] = {static_cast<uint32_t>(literals),
+                                        matchToken(length, distance, distanceCode)};
+    ++stream.counts.literalLength[257 + codeTables.lengthCode[length]];
+    ++stream.counts.distance[distanceCode];
+}
 
 // Tokens for data[at, end), looking back as far as data[0]; a pixel or row too long for the
 // window is 0 and not looked back on. Stops where too few bytes are left for a match, and
 // returns where that is.
-size_t gather(Stream& stream, const uint8_t* data, size_t at, size_t end, size_t before,
-              size_t above) {
-    // A place not looked back on is replaced by the byte before, which is looked at anyway. From
-    // the farthest place on, every one has bytes to look back on, and the loop checks no bounds.
-    before = before > 0 ? before : 1;
-    above = above > 0 ? above : 1;
-    const size_t farthest = std::max(before, above);
+//
+// Each step looks at the next 64 places at once. Up to the first that starts four bytes equal to
+// those at a place looked back on, all are literals; there, the longest of the matches is taken,
+// the nearest where they tie, and most are measured by the same bits. Where a place lacks bytes
+// to look back on, or the window would run past the end, places are looked at one by one.
+// The distances looked back on, and their codes.
+struct LookBack {
+    size_t distances[3]; // a byte, a pixel and a row
+    size_t farthest;
+    int distanceCodes[3];
+    Token tokens[3]; // a match's token at each distance, its length 0
+    LookBack(size_t before, size_t above)
+        : distances{1, before > 0 ? before : 1, above > 0 ? above : 1},
+          farthest(std::max(distances[1], distances[2])) {
+        for (size_t i = 0; i < 3; ++i) {
+            distanceCodes[i] = codeTables.distanceCode(distances[i]);
+            tokens[i] = matchToken(0, distances[i], distanceCodes[i]) - 256;
+        }
+    }
+};
+
+// One place: the longest match at any of the distances it has bytes for, or a literal. For the
+// first row and the last bytes, where a window does not fit. Returns the next place.
+size_t gatherOne(Stream& stream, const uint8_t* data, size_t at, size_t end, const LookBack& back) {
+    size_t length = 0, distance = 0;
+    for (const size_t d : back.distances) {
+        if (at >= d) {
+            const size_t same = sameBytes(data + at, data + at - d, std::min(maxMatch, end - at));
+            if (same > length) {
+                length = same;
+                distance = d;
+            }
+        }
+    }
+    if (length < minMatch) {
+        addLiteral(stream, data[at]);
+        return at + 1;
+    }
+    addMatch(stream, length, distance);
+    return at + length;
+}
+
+// Windows of 64 places from `at` while they fit before `end` and in the block. Up to the first
+// place that starts four bytes equal to those at a distance, all are literals; there the longest
+// match is taken, the nearest where they tie, and most are measured by the same bits. There is no
+// branch to mispredict but for matches longer than the window: where no place starts one, the
+// window gives 61 literals and a match of length 0, which is not kept. The stream's counts are
+// kept in locals, which the stores of literals cannot be taken to change. Returns the next place.
+template <class Places>
+size_t gatherWindows(Stream& stream, const uint8_t* data, size_t at, size_t end,
+                     const LookBack& back) {
+    Sequence* const sequences = stream.sequences;
+    uint8_t* const literalBuffer = stream.literals;
+    size_t count = stream.count, literalCount = stream.literalCount;
+    size_t literalsMatched = stream.literalsMatched;
+    while (at + placesAtOnce <= end && count + literalCount + placesAtOnce <= blockSymbols) {
+        const uint8_t* here = data + at;
+        // Fetched well ahead, where the place and the row above it will be soon.
+        __builtin_prefetch(here + 1024);
+        __builtin_prefetch(here + 1024 - back.distances[2]);
+        uint64_t same[3];
+        for (size_t i = 0; i < 3; ++i) {
+            same[i] = Places::equal(here, here - back.distances[i]);
+        }
+        const uint64_t starts = fourFrom(same[0]) | fourFrom(same[1]) | fourFrom(same[2]);
+        const size_t literals = trailingZeros(starts | uint64_t{1} << (placesAtOnce - 3));
+        std::memcpy(literalBuffer + literalCount, here, placesAtOnce);
+        literalCount += literals;
+        at += literals;
+        size_t length = 0, nearest = 0;
+        for (size_t i = 0; i < 3; ++i) {
+            const size_t run = trailingZeros(~(same[i] >> literals));
+            nearest = run > length ? i : nearest;
+            length = std::max(length, run);
+        }
+        length = length >= minMatch ? length : 0;
+        const size_t limit = std::min(maxMatch, end - at);
+        if (length == placesAtOnce - literals) {
+            const uint8_t* from = data + at - back.distances[nearest];
+            for (uint64_t differ; length < limit && at + length + placesAtOnce <= end;
+                 length += placesAtOnce) {
+                __builtin_prefetch(data + at + length + 1024);
+                if ((differ = ~Places::equal(data + at + length, from + length)) != 0) {
+                    length += trailingZeros(differ);
+                    break;
+                }
+            }
+            if (length < limit && at + length + placesAtOnce > end) {
+                length += sameBytes(data + at + length, from + length, limit - length);
+            }
+        }
+        length = std::min(length, limit);
+        const bool matched = length > 0;
+        sequences[count] = {static_cast<uint32_t>(literalCount - literalsMatched),
+                            static_cast<Token>(256 + length) | back.tokens[nearest]};
+        count += matched;
+        literalsMatched = matched ? literalCount : literalsMatched;
+        ++stream.counts.literalLength[codeTables.lengthSymbol[length]];
+        ++stream.counts.distance[matched ? back.distanceCodes[nearest] : distanceSymbols];
+        at += length;
+    }
+    stream.count = count;
+    stream.literalCount = literalCount;
+    stream.literalsMatched = literalsMatched;
+    return at;
+}
+
+// Tokens for data[at, end), looking back as far as data[0]; a pixel or row too long for the
+// window is 0 and not looked back on. Stops where too few bytes are left for a match, and
+// returns where that is.
+template <class Places>
+size_t gatherWith(Stream& stream, const uint8_t* data, size_t at, size_t end, size_t before,
+                  size_t above) {
+    const LookBack back(before, above);
     while (at + minMatch <= end) {
-        if (symbolsLeft(stream) == 0) {
+        // Room for a window's literals and a match.
+        if (symbolsLeft(stream) < placesAtOnce) {
+            checkUpTo(stream, data, at);
             flushBlock(stream, false);
         }
-#if defined(__x86_64__)
-        // Where no place matches, and in the demo's frames most literals come in runs, thirteen
-        // places are looked at at once: up to the first that matches, all are literals.
-        if (at >= farthest && at + 16 <= end) {
-            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-            const unsigned matching =
-                (fourEqual(here, data + at - before) | fourEqual(here, data + at - above) |
-                 fourEqual(here, data + at - 1)) &
-                0x1FFF;
-            const size_t literals = std::min(
-                matching ? static_cast<size_t>(__builtin_ctz(matching)) : 13, symbolsLeft(stream));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(stream.literals + stream.literalCount),
-                             here);
-            stream.literalCount += literals;
-            at += literals;
-            if (!matching || symbolsLeft(stream) == 0) {
-                continue;
-            }
-        }
-#endif
-        const uint32_t word = load32(data + at);
-        size_t from = at;
-        if (at >= farthest) {
-            if (load32(data + at - before) == word) {
-                from = at - before;
-            } else if (load32(data + at - above) == word) {
-                from = at - above;
-            } else if (load32(data + at - 1) == word) {
-                from = at - 1;
-            }
-        } else if (at >= before && load32(data + at - before) == word) {
-            from = at - before;
-        } else if (at >= above && load32(data + at - above) == word) {
-            from = at - above;
-        } else if (at >= 1 && load32(data + at - 1) == word) {
-            from = at - 1;
-        }
-        if (from < at) {
-            const size_t length = minMatch + sameBytes(data + at + minMatch, data + from + minMatch,
-                                                       std::min(maxMatch, end - at) - minMatch);
-            const int distanceCode = codeTables.distanceCode(at - from);
-            const size_t literals = stream.literalCount - stream.literalsMatched;
-            stream.literalsMatched = stream.literalCount;
-            stream.sequences[stream.count++] = {static_cast<uint32_t>(literals),
-                                                matchToken(length, at - from, distanceCode)};
-            ++stream.counts.literalLength[257 + codeTables.lengthCode[length]];
-            ++stream.counts.distance[distanceCode];
-            at += length;
-        } else {
-            addLiteral(stream, data[at]);
-            ++at;
-        }
+        at = at >= back.farthest && at + placesAtOnce <= end
+                 ? gatherWindows<Places>(stream, data, at, end, back)
+                 : gatherOne(stream, data, at, end, back);
     }
     return at;
 }
 
+#if defined(__x86_64__)
+__attribute__((target("avx512f,avx512bw,bmi,bmi2"), flatten)) size_t
+gatherByAvx512(Stream& stream, const uint8_t* data, size_t at, size_t end, size_t before,
+               size_t above) {
+    return gatherWith<Avx512Places>(stream, data, at, end, before, above);
+}
+__attribute__((target("avx2,bmi,bmi2"), flatten)) size_t gatherByAvx2(Stream& stream,
+                                                                     const uint8_t* data,
+                                                                     size_t at, size_t end,
+                                                                     size_t before, size_t above) {
+    return gatherWith<Avx2Places>(stream, data, at, end, before, above);
+}
+#endif
+
+size_t gather(Stream& stream, const uint8_t* data, size_t at, size_t end, size_t before,
+              size_t above, VectorWidth widest) {
+#if defined(__x86_64__)
+    if (widest >= VectorWidth::avx512 && processorHasAvx512()) {
+        return gatherByAvx512(stream, data, at, end, before, above);
+    }
+    if (widest >= VectorWidth::avx2 && processorHasAvx2()) {
+        return gatherByAvx2(stream, data, at, end, before, above);
+    }
+    if (widest >= VectorWidth::ssse3) {
+        return gatherWith<Sse2Places>(stream, data, at, end, before, above);
+    }
+#else
+    (void)widest;
+#endif
+    return gatherWith<WordPlaces>(stream, data, at, end, before, above);
+}
+
 // The last bytes as literals, the last block, and the check value after it. Returns the length
 // of the stream that starts two bytes before the bits.
-size_t finishStream(Stream& stream, const uint8_t* data, size_t at, size_t end, uint32_t check,
-                    uint8_t* start) {
+size_t finishStream(Stream& stream, const uint8_t* data, size_t at, size_t end, uint8_t* start) {
     for (; at < end; ++at) {
         if (symbolsLeft(stream) == 0) {
             flushBlock(stream, false);
         }
         addLiteral(stream, data[at]);
     }
+    checkUpTo(stream, data, end);
     flushBlock(stream, true);
     stream.bits.finish();
     size_t length = static_cast<size_t>(stream.bits.out - start);
     for (int shift = 24; shift >= 0; shift -= 8) {
-        start[length++] = static_cast<uint8_t>(check >> shift);
+        start[length++] = static_cast<uint8_t>(stream.check >> shift);
     }
     return length;
 }
@@ -539,7 +704,7 @@ Stream startStream(size_t size, std::vector<uint8_t>& buffer, std::vector<Sequen
         buffer.resize(bound);
     }
     sequences.resize(blockSymbols);
-    literals.resize(blockSymbols + 16);
+    literals.resize(blockSymbols + placesAtOnce);
     buffer[0] = 0x78; // deflate with a 32 KiB window
     buffer[1] = 0x01; // fastest compression; the header's check bits
     return Stream{BitWriter{buffer.data() + 2}, sequences.data(), literals.data(), BlockCounts()};
@@ -591,11 +756,11 @@ void rgbaToPngRows(const uint8_t* rgbaBottomUp, int width, int rowCount, uint8_t
 }
 
 size_t compressZlib(const uint8_t* data, size_t size, size_t pixelBytes, size_t rowBytes,
-                    std::vector<uint8_t>& buffer) {
+                    std::vector<uint8_t>& buffer, VectorWidth widest) {
     thread_local std::vector<Sequence> sequences;
     thread_local std::vector<uint8_t> literals;
     Stream stream = startStream(size, buffer, sequences, literals);
     const size_t at = gather(stream, data, 0, size, pixelBytes <= window ? pixelBytes : 0,
-                             rowBytes <= window ? rowBytes : 0);
-    return finishStream(stream, data, at, size, libdeflate_adler32(1, data, size), buffer.data());
+                             rowBytes <= window ? rowBytes : 0, widest);
+    return finishStream(stream, data, at, size, buffer.data());
 }

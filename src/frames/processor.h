@@ -1,6 +1,10 @@
 // What the processor can do beyond the build's baseline, for the loops that touch every pixel.
 #pragma once
 
+// The widest vector instructions a loop may use, where the processor has them. All give the same
+// bytes; the narrower ones are there for processors without the wider, and for the tests.
+enum class VectorWidth { none, ssse3, avx2, avx512 };
+
 #if defined(__x86_64__)
 // SSSE3 picks bytes within a vector; nearly every x86-64 processor has it. Asked once.
 inline bool processorHasSsse3() {

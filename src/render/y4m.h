@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "frames/processor.h"
+
 // The frame rate as the smallest fraction that gives it back: 60 -> 60:1, 29.97 -> 2997:100.
 void frameRateFraction(double fps, uint64_t& numerator, uint64_t& denominator);
 
@@ -14,10 +16,6 @@ extern const char y4mFrameHeader[7]; // "FRAME\n"
 
 // Bytes of one frame's three planes: full-size luma, chroma at half size, rounded up.
 size_t i420FrameSize(int width, int height);
-
-// The widest vector instructions a conversion may use, where the processor has them. All give the
-// same bytes; the narrower ones are there for processors without the wider, and for the tests.
-enum class VectorWidth { none, ssse3, avx2, avx512 };
 
 // Converts RGBA pixels, rows from the bottom up as OpenGL reads them, to planar 4:2:0 YCbCr
 // (BT.601 matrix, limited range, chroma sited between the pixels), top row first. Each chroma
