@@ -513,14 +513,6 @@ void addMatch(Stream& stream, size_t length, size_t distance) {
     ++stream.counts.distance[distanceCode];
 }
 
-// Tokens for data[at, end), looking back as far as data[0]; a pixel or row too long for the
-// window is 0 and not looked back on. Stops where too few bytes are left for a match, and
-// returns where that is.
-//
-// Each step looks at the next 64 places at once. Up to the first that starts four bytes equal to
-// those at a place looked back on, all are literals; there, the longest of the matches is taken,
-// the nearest where they tie, and most are measured by the same bits. Where a place lacks bytes
-// to look back on, or the window would run past the end, places are looked at one by one.
 // The distances looked back on, and their codes.
 struct LookBack {
     size_t distances[3]; // a byte, a pixel and a row
