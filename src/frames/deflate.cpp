@@ -481,17 +481,13 @@ struct Sse2Places {
 struct Avx2Places {
     __attribute__((target("avx2"))) static uint64_t equal(const uint8_t* here,
                                                           const uint8_t* back) {
-        uint64_t places = 0;
-        for (size_t part = 0; part < 2; ++part) {
-            const __m256i a =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(here + 32 * part));
-            const __m256i b =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(back + 32 * part));
-            places |= static_cast<uint64_t>(static_cast<uint32_t>(
-                          _mm256_movemask_epi8(_mm256_cmpeq_epi8(a, b))))
-                      << (32 * part);
-        }
-        return places;
+        const __m256i* a = reinterpret_cast<const __m256i*>(here);
+        const __m256i* b = reinterpret_cast<const __m256i*>(back);
+        const uint32_t low = static_cast<uint32_t>(_mm256_movemask_epi8(
+            _mm256_cmpeq_epi8(_mm256_loadu_si256(a), _mm256_loadu_si256(b))));
+        const uint32_t high = static_cast<uint32_t>(_mm256_movemask_epi8(
+            _mm256_cmpeq_epi8(_mm256_loadu_si256(a + 1), _mm256_loadu_si256(b + 1))));
+        return low | static_cast<uint64_t>(high) << 32;
     }
 };
 
