@@ -443,7 +443,7 @@ uint64_t fourFrom(uint64_t bits) {
 }
 
 // The places looked at together: which of 64 bytes equal those a distance back, a bit each, the
-// first the lowest. One compare on processors with AVX-512, two with AVX2; words elsewhere.
+// first the lowest. One compare with AVX-512, two with AVX2, four with SSE2, eight words without.
 const size_t placesAtOnce = 64;
 
 struct WordPlaces {
