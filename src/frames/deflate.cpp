@@ -499,16 +499,6 @@ struct Avx512Places {
 };
 #endif
 
-void addMatch(Stream& stream, size_t length, size_t distance) {
-    const int distanceCode = codeTables.distanceCode(distance);
-    const size_t literals = stream.literalCount - stream.literalsMatched;
-    stream.literalsMatched = stream.literalCount;
-    stream.sequences[stream.count++] = {static_cast<uint32_t>(literals),
-                                        matchToken(length, distance, distanceCode)};
-    ++stream.counts.literalLength[257 + codeTables.lengthCode[length]];
-    ++stream.counts.distance[distanceCode];
-}
-
 // The distances looked back on, and their codes.
 struct LookBack {
     size_t distances[3]; // a byte, a pixel and a row
@@ -525,16 +515,31 @@ struct LookBack {
     }
 };
 
+// Keeps a match of `length` at look-back distance i, after the literals since the last one. One
+// of length 0 is counted in the spare slots and not kept. The counts are the caller's, so that a
+// loop can hold them in locals.
+void keepMatch(Sequence* sequences, size_t& count, size_t literalCount, size_t& literalsMatched,
+               BlockCounts& counts, const LookBack& back, size_t length, size_t i) {
+    const bool matched = length > 0;
+    sequences[count] = {static_cast<uint32_t>(literalCount - literalsMatched),
+                        static_cast<Token>(256 + length) | back.tokens[i]};
+    count += matched;
+    literalsMatched = matched ? literalCount : literalsMatched;
+    ++counts.literalLength[codeTables.lengthSymbol[length]];
+    ++counts.distance[matched ? back.distanceCodes[i] : distanceSymbols];
+}
+
 // One place: the longest match at any of the distances it has bytes for, or a literal. For the
 // first row and the last bytes, where a window does not fit. Returns the next place.
 size_t gatherOne(Stream& stream, const uint8_t* data, size_t at, size_t end, const LookBack& back) {
-    size_t length = 0, distance = 0;
-    for (const size_t d : back.distances) {
+    size_t length = 0, nearest = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        const size_t d = back.distances[i];
         if (at >= d) {
             const size_t same = sameBytes(data + at, data + at - d, std::min(maxMatch, end - at));
             if (same > length) {
                 length = same;
-                distance = d;
+                nearest = i;
             }
         }
     }
@@ -542,7 +547,8 @@ size_t gatherOne(Stream& stream, const uint8_t* data, size_t at, size_t end, con
         addLiteral(stream, data[at]);
         return at + 1;
     }
-    addMatch(stream, length, distance);
+    keepMatch(stream.sequences, stream.count, stream.literalCount, stream.literalsMatched,
+              stream.counts, back, length, nearest);
     return at + length;
 }
 
@@ -596,13 +602,8 @@ size_t gatherWindows(Stream& stream, const uint8_t* data, size_t at, size_t end,
             }
         }
         length = std::min(length, limit);
-        const bool matched = length > 0;
-        sequences[count] = {static_cast<uint32_t>(literalCount - literalsMatched),
-                            static_cast<Token>(256 + length) | back.tokens[nearest]};
-        count += matched;
-        literalsMatched = matched ? literalCount : literalsMatched;
-        ++stream.counts.literalLength[codeTables.lengthSymbol[length]];
-        ++stream.counts.distance[matched ? back.distanceCodes[nearest] : distanceSymbols];
+        keepMatch(sequences, count, literalCount, literalsMatched, stream.counts, back, length,
+                  nearest);
         at += length;
     }
     stream.count = count;

@@ -125,8 +125,12 @@ bool openFrameOutput(FrameOutput& output, const RenderOptions& options, int vide
     return closed;
 }
 
+static bool writesPng(const FrameOutput& output) {
+    return output.kind == OutputKind::pngSequence || output.kind == OutputKind::pngStill;
+}
+
 bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::string& error) {
-    if (output.kind == OutputKind::pngSequence || output.kind == OutputKind::pngStill) {
+    if (writesPng(output)) {
         return true;
     }
     if (output.kind == OutputKind::y4mFile) {
@@ -170,7 +174,7 @@ bool beginFrameOutput(FrameOutput& output, int64_t first, int64_t count, std::st
 static const size_t framePlanesAt = sizeof y4mFrameHeader - 1;
 
 size_t convertedFrameBytes(const FrameOutput& output) {
-    if (output.kind == OutputKind::pngSequence || output.kind == OutputKind::pngStill) {
+    if (writesPng(output)) {
         return pngRowBytes(output.width) * static_cast<size_t>(output.height);
     }
     return framePlanesAt + i420FrameSize(output.width, output.height);
@@ -178,7 +182,7 @@ size_t convertedFrameBytes(const FrameOutput& output) {
 
 void convertFrameRows(const FrameOutput& output, const uint8_t* rgbaBottomUp, int firstRow,
                       int rowCount, uint8_t* frame) {
-    if (output.kind == OutputKind::pngSequence || output.kind == OutputKind::pngStill) {
+    if (writesPng(output)) {
         rgbaToPngRows(rgbaBottomUp, output.width, rowCount,
                       frame + pngRowBytes(output.width) * static_cast<size_t>(firstRow));
         return;

@@ -342,8 +342,3 @@ void rgbaRowsToI420(const uint8_t* rgbaBottomUp, int width, int height, int firs
         chromaRow(upper + 4 * x, lower + 4 * x, columns - x, blueLine + x / 2, redLine + x / 2);
     }
 }
-
-void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out,
-                VectorWidth widest) {
-    rgbaRowsToI420(rgbaBottomUp, width, height, 0, height, out, widest);
-}

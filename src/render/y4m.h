@@ -19,11 +19,9 @@ size_t i420FrameSize(int width, int height);
 
 // Converts RGBA pixels, rows from the bottom up as OpenGL reads them, to planar 4:2:0 YCbCr
 // (BT.601 matrix, limited range, chroma sited between the pixels), top row first. Each chroma
-// sample comes from the average colour of its 2 x 2 block (smaller at odd edges).
-void rgbaToI420(const uint8_t* rgbaBottomUp, int width, int height, uint8_t* out,
-                VectorWidth widest = VectorWidth::avx512);
-// The same for rows firstRow to firstRow + rowCount - 1 (counted from the top) of such a frame,
-// given as RGBA rows of their own, bottom first, into the whole frame's planes. firstRow is even,
-// and so is rowCount unless the rows end the frame.
+// sample comes from the average colour of its 2 x 2 block (smaller at odd edges). Converts rows
+// firstRow to firstRow + rowCount - 1 (counted from the top) of a frame height rows high, given
+// as RGBA rows of their own, bottom first, into the whole frame's planes: the whole frame is
+// rows 0 to height - 1. firstRow is even, and so is rowCount unless the rows end the frame.
 void rgbaRowsToI420(const uint8_t* rgbaBottomUp, int width, int height, int firstRow, int rowCount,
                     uint8_t* out, VectorWidth widest = VectorWidth::avx512);

@@ -271,12 +271,12 @@ TEST(Y4m, ConvertsColoursFlipsRowsAndAveragesBlocks) {
     // clang-format on
     for (const auto& [width, height, rgba, planes] : cases) {
         Bytes converted(i420FrameSize(width, height));
-        rgbaToI420(rgba.data(), width, height, converted.data());
+        rgbaRowsToI420(rgba.data(), width, height, 0, height, converted.data());
         EXPECT_EQ(converted, planes) << width << "x" << height;
     }
     // Green's luma is 144.5 by the book; the fixed-point conversion may round either way.
     Bytes green(3);
-    rgbaToI420(Bytes{0, 255, 0, 255}.data(), 1, 1, green.data());
+    rgbaRowsToI420(Bytes{0, 255, 0, 255}.data(), 1, 1, 0, 1, green.data());
     EXPECT_NEAR(green[0], 145, 1);
     EXPECT_EQ(std::make_pair(green[1], green[2]), std::make_pair(uint8_t{54}, uint8_t{34}));
 }
@@ -289,7 +289,7 @@ TEST(Y4m, RowStripsConvertAsTheWholeFrameDoes) {
     for (size_t i = 0; i < rgba.size(); ++i) {
         rgba[i] = static_cast<uint8_t>((i * 2246822519u) >> 11);
     }
-    rgbaToI420(rgba.data(), width, height, whole.data());
+    rgbaRowsToI420(rgba.data(), width, height, 0, height, whole.data());
     std::vector<uint8_t> pieced(whole.size());
     for (int first = 0; first < height; first += 4) {
         const int count = std::min(4, height - first);
@@ -315,7 +315,7 @@ TEST(Y4m, WideRowsConvertAsTheirNarrowStripsDo) {
         for (int y = 0; y < height; ++y) {
             std::copy_n(&rgba[4 * (y * width + left)], 4 * columns, &strip[4 * y * columns]);
         }
-        rgbaToI420(strip.data(), columns, height, converted.data());
+        rgbaRowsToI420(strip.data(), columns, height, 0, height, converted.data());
         for (int y = 0; y < height; ++y) {
             std::copy_n(&converted[y * columns], columns, &pieced[y * width + left]);
         }
@@ -326,7 +326,7 @@ TEST(Y4m, WideRowsConvertAsTheirNarrowStripsDo) {
     }
     for (VectorWidth widest :
          {VectorWidth::none, VectorWidth::ssse3, VectorWidth::avx2, VectorWidth::avx512}) {
-        rgbaToI420(rgba.data(), width, height, whole.data(), widest);
+        rgbaRowsToI420(rgba.data(), width, height, 0, height, whole.data(), widest);
         EXPECT_EQ(pieced, whole) << static_cast<int>(widest);
     }
 }
