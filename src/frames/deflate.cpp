@@ -719,13 +719,16 @@ __attribute__((target("ssse3"))) size_t dropAlphaByVectors(const uint8_t* from, 
 
 void rgbaToPngRows(const uint8_t* rgbaBottomUp, int width, int rowCount, uint8_t* rows) {
     const size_t pixels = static_cast<size_t>(width);
+#if defined(__x86_64__)
+    const bool byVectors = processorHasSsse3();
+#endif
     uint8_t* to = rows;
     for (int y = 0; y < rowCount; ++y) {
         const uint8_t* from = rgbaBottomUp + static_cast<size_t>(rowCount - 1 - y) * 4 * pixels;
         *to++ = 0;
         size_t x = 0;
 #if defined(__x86_64__)
-        if (processorHasSsse3()) {
+        if (byVectors) {
             x = dropAlphaByVectors(from, to, pixels);
         }
 #endif
