@@ -55,8 +55,8 @@ const uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
 struct CodeTables {
     std::array<uint8_t, maxMatch + 1> lengthCode{};
     std::array<uint16_t, maxMatch + 1> lengthSymbol{}; // the past-the-end symbol below minMatch
-    std::array<uint8_t, 257> nearDistanceCode{}; // distances up to 256
-    std::array<uint8_t, 256> farDistanceCode{};  // by (distance - 1) >> 7 beyond them
+    std::array<uint8_t, 257> nearDistanceCode{};       // distances up to 256
+    std::array<uint8_t, 256> farDistanceCode{};        // by (distance - 1) >> 7 beyond them
     CodeTables() {
         for (int code = 0; code < 29; ++code) {
             const int last = code == 28 ? 258 : lengthBase[code + 1] - 1;
@@ -470,8 +470,8 @@ struct Sse2Places {
         for (size_t part = 0; part < 4; ++part) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(here + 16 * part));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(back + 16 * part));
-            places |= static_cast<uint64_t>(static_cast<uint32_t>(
-                          _mm_movemask_epi8(_mm_cmpeq_epi8(a, b))))
+            places |= static_cast<uint64_t>(
+                          static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))))
                       << (16 * part);
         }
         return places;
@@ -483,8 +483,8 @@ struct Avx2Places {
                                                           const uint8_t* back) {
         const __m256i* a = reinterpret_cast<const __m256i*>(here);
         const __m256i* b = reinterpret_cast<const __m256i*>(back);
-        const uint32_t low = static_cast<uint32_t>(_mm256_movemask_epi8(
-            _mm256_cmpeq_epi8(_mm256_loadu_si256(a), _mm256_loadu_si256(b))));
+        const uint32_t low = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_loadu_si256(a), _mm256_loadu_si256(b))));
         const uint32_t high = static_cast<uint32_t>(_mm256_movemask_epi8(
             _mm256_cmpeq_epi8(_mm256_loadu_si256(a + 1), _mm256_loadu_si256(b + 1))));
         return low | static_cast<uint64_t>(high) << 32;
@@ -639,9 +639,9 @@ gatherByAvx512(Stream& stream, const uint8_t* data, size_t at, size_t end, size_
     return gatherWith<Avx512Places>(stream, data, at, end, before, above);
 }
 __attribute__((target("avx2,bmi,bmi2"), flatten)) size_t gatherByAvx2(Stream& stream,
-                                                                     const uint8_t* data,
-                                                                     size_t at, size_t end,
-                                                                     size_t before, size_t above) {
+                                                                      const uint8_t* data,
+                                                                      size_t at, size_t end,
+                                                                      size_t before, size_t above) {
     return gatherWith<Avx2Places>(stream, data, at, end, before, above);
 }
 #endif
