@@ -8,15 +8,14 @@
 #include "frames/deflate.h"
 #include "frames/whole_file.h"
 
-static void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
+template <class Bytes> static void putBigEndian(Bytes& out, uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
                               static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
     out.insert(out.end(), bytes, bytes + 4);
 }
 
 // A chunk's length, type and data, then the CRC of type and data.
-static void putChunk(std::vector<uint8_t>& out, const char type[5], const uint8_t* data,
-                     size_t size) {
+static void putChunk(PageAlignedBytes& out, const char type[5], const uint8_t* data, size_t size) {
     putBigEndian(out, static_cast<uint32_t>(size));
     const size_t typeAt = out.size();
     out.insert(out.end(), type, type + 4);
@@ -29,7 +28,7 @@ static void putChunk(std::vector<uint8_t>& out, const char type[5], const uint8_
 // than their gradients do. Each thread keeps its own buffer: frames are encoded side by side, and a
 // frame's buffer is as large each time.
 static void encodePng(const std::vector<uint8_t>& compressed, size_t size, int width, int height,
-                      std::vector<uint8_t>& file) {
+                      PageAlignedBytes& file) {
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     file.assign(signature, signature + sizeof signature);
     std::vector<uint8_t> header;
@@ -52,7 +51,8 @@ bool writePngFile(const std::string& path, const uint8_t* rgbaBottomUp, int widt
 
 bool writePngRowsFile(const std::string& path, const uint8_t* rows, int width, int height,
                       std::string& error) {
-    thread_local std::vector<uint8_t> compressed, bytes;
+    thread_local std::vector<uint8_t> compressed;
+    thread_local PageAlignedBytes bytes;
     const size_t rowBytes = pngRowBytes(width);
     encodePng(compressed,
               compressZlib(rows, rowBytes * static_cast<size_t>(height), 3, rowBytes, compressed),

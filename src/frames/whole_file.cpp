@@ -30,6 +30,43 @@ bool writeFully(int fd, const void* bytes, size_t size) {
     return true;
 }
 
+// Whole pages from a page-aligned start, straight to the disk; then the rest through the cache.
+// Returns how many bytes went directly: a file system that refuses (EINVAL) or a write cut short
+// off a page's end leaves the rest to the cache. False with errno on any other failure.
+static bool writeDirectly(int fd, const uint8_t* data, size_t size, size_t& done) {
+    done = 0;
+    const size_t pages = size / pageBytes * pageBytes;
+    if (pages == 0 || reinterpret_cast<uintptr_t>(data) % pageBytes != 0) {
+        return true;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_DIRECT) != 0) {
+        return true;
+    }
+    bool written = true;
+    while (done < pages && done % pageBytes == 0) {
+        const ssize_t count = write(fd, data + done, pages - done);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0 && errno == EINVAL) {
+            break;
+        }
+        if (count <= 0) {
+            errno = count < 0 ? errno : ENOSPC;
+            written = false;
+            break;
+        }
+        done += static_cast<size_t>(count);
+    }
+    const int failure = errno;
+    if (fcntl(fd, F_SETFL, flags) != 0 && written) {
+        return false;
+    }
+    errno = failure;
+    return written;
+}
+
 bool writeWholeFile(const std::string& path, const void* data, size_t size, std::string& error) {
     const std::string partial = partialPathFor(path);
     const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -38,7 +75,10 @@ bool writeWholeFile(const std::string& path, const void* data, size_t size, std:
         return false;
     }
     // Only a file that reached the disk whole gets its name.
-    bool written = writeFully(fd, data, size) &&
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    size_t direct = 0;
+    bool written = writeDirectly(fd, bytes, size, direct) &&
+                   writeFully(fd, bytes + direct, size - direct) &&
                    (fsync(fd) == 0 || errno == EINVAL);
     int failure = errno;
     // The descriptor is released even when close fails; interrupted, it lost nothing fsync kept.

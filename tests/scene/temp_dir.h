@@ -7,9 +7,8 @@
 
 struct TempDir {
     std::filesystem::path path;
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "prismwafer-XXXXXX").string();
+    explicit TempDir(const std::filesystem::path& under = std::filesystem::temp_directory_path()) {
+        std::string pattern = (under / "prismwafer-XXXXXX").string();
         path = mkdtemp(pattern.data());
     }
     ~TempDir() {
