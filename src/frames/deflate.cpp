@@ -292,7 +292,9 @@ void writeHeader(BitWriter& bits, const uint8_t* literalLengths, const uint8_t* 
 }
 
 // Literals three at a time: at most 45 bits. Inlined into the block's loop, where most runs are
-// a dozen literals or so, and a call for each costs as much as a few of them.
+// a dozen literals or so, and a call for each costs as much as a few of them. The one or two
+// left over, if any, go in one write with no branch on how many: runs of every length are
+// common. That reads two bytes past the literals, which the buffer has to spare.
 __attribute__((always_inline)) inline void writeLiterals(BitWriter& bits, const uint8_t* literals,
                                                          size_t count, const uint32_t* codes,
                                                          const uint8_t* widths) {
@@ -303,9 +305,12 @@ __attribute__((always_inline)) inline void writeLiterals(BitWriter& bits, const 
                      static_cast<uint64_t>(codes[literals[i + 2]]) << (first + second),
                  first + second + widths[literals[i + 2]]);
     }
-    for (; i < count; ++i) {
-        bits.put(codes[literals[i]], widths[literals[i]]);
-    }
+    const size_t left = count - i;
+    const uint64_t keepFirst = -static_cast<uint64_t>(left > 0);
+    const uint64_t keepSecond = -static_cast<uint64_t>(left > 1);
+    const int first = widths[literals[i]] & static_cast<int>(keepFirst);
+    bits.put((codes[literals[i]] & keepFirst) | (codes[literals[i + 1]] & keepSecond) << first,
+             first + (widths[literals[i + 1]] & static_cast<int>(keepSecond)));
 }
 
 // Four tallies in turn: a byte that repeats would otherwise wait on its own last count.
@@ -438,8 +443,10 @@ size_t trailingZeros(uint64_t bits) {
 }
 
 // Places that start four bits set: bit i where bits i to i + 3 are. The last three are never set.
+// Pairs first, then pairs of pairs: two steps where the plain way takes three.
 uint64_t fourFrom(uint64_t bits) {
-    return bits & bits >> 1 & bits >> 2 & bits >> 3;
+    const uint64_t pairs = bits & bits >> 1;
+    return pairs & pairs >> 2;
 }
 
 // The places looked at together: which of 64 bytes equal those a distance back, a bit each, the
@@ -579,12 +586,14 @@ size_t gatherWindows(Stream& stream, const uint8_t* data, size_t at, size_t end,
         std::memcpy(literalBuffer + literalCount, here, placesAtOnce);
         literalCount += literals;
         at += literals;
-        size_t length = 0, nearest = 0;
-        for (size_t i = 0; i < 3; ++i) {
-            const size_t run = trailingZeros(~(same[i] >> literals));
-            nearest = run > length ? i : nearest;
-            length = std::max(length, run);
-        }
+        // The longest of the three runs, the nearest where they tie, chosen without a branch:
+        // which one wins is as good as random.
+        const size_t run0 = trailingZeros(~(same[0] >> literals));
+        const size_t run1 = trailingZeros(~(same[1] >> literals));
+        const size_t run2 = trailingZeros(~(same[2] >> literals));
+        const size_t longer01 = std::max(run0, run1);
+        const size_t nearest = run2 > longer01 ? 2 : static_cast<size_t>(run1 > run0);
+        size_t length = std::max(longer01, run2);
         length = length >= minMatch ? length : 0;
         const size_t limit = std::min(maxMatch, end - at);
         if (length == placesAtOnce - literals) {
