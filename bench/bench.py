@@ -432,15 +432,21 @@ def soundtrack(bench, rows):
             # The key is with the X server once xdotool is back; starting xdotool is not the preview's.
             pressed = time.monotonic()
             time.sleep(0.6)
+            start = size - size % SOUND_FRAME
             with open(disk, "rb") as f:
-                f.seek(size - size % SOUND_FRAME)
+                f.seek(start - 4800)
+                played = f.read(4800)
                 written = f.read()
-            before = noise.find(written[:4800])
-            # The first stretch that comes from more than half a second further on.
+            # Where the sound would be without the seek, from what came before the key: the
+            # driver writes whole buffers, so the seek often starts at the very first byte after it.
+            before = noise.find(played)
+            if before < 0:
+                continue
+            # The first stretch that comes from more than half a second further on than that.
             for at in range(0, len(written) - 4800, SOUND_FRAME):
                 place = noise.find(written[at:at + 4800])
-                if place > before + RATE * SOUND_FRAME // 2:
-                    latencies.append(1000 * (sound.heard_at(size - size % SOUND_FRAME + at) - pressed))
+                if place - (before + len(played) + at) > RATE * SOUND_FRAME // 2:
+                    latencies.append(1000 * (sound.heard_at(start + at) - pressed))
                     break
     finally:
         process.kill()
