@@ -30,9 +30,9 @@ bool writeFully(int fd, const void* bytes, size_t size) {
     return true;
 }
 
-// Whole pages from a page-aligned start, straight to the disk; then the rest through the cache.
-// Returns how many bytes went directly: a file system that refuses (EINVAL) or a write cut short
-// off a page's end leaves the rest to the cache. False with errno on any other failure.
+// Whole pages from a page-aligned start, straight to the disk, counted in `done`; the caller
+// writes the rest through the cache. A file system that refuses (EINVAL) or a write cut short off
+// a page's end leaves the rest to the cache too. False with errno on any other failure.
 static bool writeDirectly(int fd, const uint8_t* data, size_t size, size_t& done) {
     done = 0;
     const size_t pages = size / pageBytes * pageBytes;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-// Bytes that start on a page, which the disk can take straight from memory: written whole, the
-// bulk of them skips the kernel's cache, whose copy of each new page costs more than making it.
+// Bytes that start on a page, which the disk can take straight from memory: written whole, their
+// pages skip the kernel's cache, and the copy into fresh pages of it that a large file costs.
 const size_t pageBytes = 4096;
 template <class T> struct PageAligned {
     using value_type = T;
@@ -23,9 +23,15 @@ template <class T> struct PageAligned {
         }
         return static_cast<T*>(memory);
     }
-    void deallocate(T* memory, size_t) { std::free(memory); }
-    template <class U> bool operator==(const PageAligned<U>&) const { return true; }
-    template <class U> bool operator!=(const PageAligned<U>&) const { return false; }
+    void deallocate(T* memory, size_t) {
+        std::free(memory);
+    }
+    template <class U> bool operator==(const PageAligned<U>&) const {
+        return true;
+    }
+    template <class U> bool operator!=(const PageAligned<U>&) const {
+        return false;
+    }
 };
 using PageAlignedBytes = std::vector<uint8_t, PageAligned<uint8_t>>;
 
@@ -38,6 +44,6 @@ bool writeFully(int fd, const void* data, size_t size);
 
 // Writes the bytes to the partial name, syncs them and renames the file to its own. Interrupted
 // and short writes are carried on. From a page-aligned start, the whole pages go to the disk
-// directly where the file system can do that. False with "cannot write PATH: REASON", leaving no partial
-// file and whatever the path held before.
+// directly where the file system can do that. False with "cannot write PATH: REASON", leaving no
+// partial file and whatever the path held before.
 bool writeWholeFile(const std::string& path, const void* data, size_t size, std::string& error);

@@ -22,7 +22,8 @@ TEST(WholeFile, EveryByteComesBackWhateverTheSizeAndStart) {
         byte = static_cast<uint8_t>(random());
     }
     ASSERT_EQ(reinterpret_cast<uintptr_t>(source.data()) % pageBytes, 0u);
-    // The temporary folder is on a disk that takes whole pages directly; memory-backed ones may not.
+    // The temporary folder is on a disk that takes whole pages directly; memory-backed ones may
+    // not.
     std::vector<std::filesystem::path> places{std::filesystem::temp_directory_path()};
     if (std::filesystem::is_directory("/dev/shm")) {
         places.push_back("/dev/shm");
@@ -33,10 +34,11 @@ TEST(WholeFile, EveryByteComesBackWhateverTheSizeAndStart) {
         for (const size_t offset : {size_t{0}, size_t{1}, pageBytes}) {
             for (const size_t size : {size_t{0}, size_t{1}, pageBytes - 1, pageBytes, pageBytes + 1,
                                       7 * pageBytes + 123, size_t{3 * 1024 * 1024 + 5}}) {
-                const std::string name =
-                    place.string() + ", from " + std::to_string(offset) + ", " + std::to_string(size);
+                const std::string name = place.string() + ", from " + std::to_string(offset) +
+                                         ", " + std::to_string(size);
                 std::string error;
-                ASSERT_TRUE(writeWholeFile(path, source.data() + offset, size, error)) << name << error;
+                ASSERT_TRUE(writeWholeFile(path, source.data() + offset, size, error))
+                    << name << error;
                 EXPECT_EQ(fileText(path),
                           std::string(source.begin() + static_cast<long>(offset),
                                       source.begin() + static_cast<long>(offset + size)))
