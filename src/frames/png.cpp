@@ -3,14 +3,21 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "frames/deflate.h"
 #include "frames/whole_file.h"
 
-template <class Bytes> static void putBigEndian(Bytes& out, uint32_t value) {
+static void storeBigEndian(uint8_t* out, uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
                               static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+    std::copy(bytes, bytes + 4, out);
+}
+
+static void putBigEndian(PageAlignedBytes& out, uint32_t value) {
+    uint8_t bytes[4];
+    storeBigEndian(bytes, value);
     out.insert(out.end(), bytes, bytes + 4);
 }
 
@@ -31,12 +38,11 @@ static void encodePng(const std::vector<uint8_t>& compressed, size_t size, int w
                       PageAlignedBytes& file) {
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     file.assign(signature, signature + sizeof signature);
-    std::vector<uint8_t> header;
-    putBigEndian(header, static_cast<uint32_t>(width));
-    putBigEndian(header, static_cast<uint32_t>(height));
-    // 8 bits, RGB, deflate, adaptive filtering, no interlace.
-    header.insert(header.end(), {8, 2, 0, 0, 0});
-    putChunk(file, "IHDR", header.data(), header.size());
+    // The size, then 8 bits, RGB, deflate, adaptive filtering, no interlace.
+    uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, 8, 2, 0, 0, 0};
+    storeBigEndian(header, static_cast<uint32_t>(width));
+    storeBigEndian(header + 4, static_cast<uint32_t>(height));
+    putChunk(file, "IHDR", header, sizeof header);
     putChunk(file, "IDAT", compressed.data(), size);
     putChunk(file, "IEND", nullptr, 0);
 }

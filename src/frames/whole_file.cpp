@@ -30,9 +30,10 @@ bool writeFully(int fd, const void* bytes, size_t size) {
     return true;
 }
 
-// Whole pages from a page-aligned start, straight to the disk, counted in `done`; the caller
-// writes the rest through the cache. A file system that refuses (EINVAL) or a write cut short off
-// a page's end leaves the rest to the cache too. False with errno on any other failure.
+// Whole pages from a page-aligned start, straight to the disk; `done` is how far the file got,
+// and the caller writes the rest through the cache. A write refused (EINVAL: a file system that
+// cannot, or a start off a page after a short write) leaves the rest to the cache too. False
+// with errno on any other failure.
 static bool writeDirectly(int fd, const uint8_t* data, size_t size, size_t& done) {
     done = 0;
     const size_t pages = size / pageBytes * pageBytes;
@@ -43,28 +44,15 @@ static bool writeDirectly(int fd, const uint8_t* data, size_t size, size_t& done
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_DIRECT) != 0) {
         return true;
     }
-    bool written = true;
-    while (done < pages && done % pageBytes == 0) {
-        const ssize_t count = write(fd, data + done, pages - done);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0 && errno == EINVAL) {
-            break;
-        }
-        if (count <= 0) {
-            errno = count < 0 ? errno : ENOSPC;
-            written = false;
-            break;
-        }
-        done += static_cast<size_t>(count);
-    }
-    const int failure = errno;
-    if (fcntl(fd, F_SETFL, flags) != 0 && written) {
+    if (!writeFully(fd, data, pages) && errno != EINVAL) {
         return false;
     }
-    errno = failure;
-    return written;
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    if (at < 0 || fcntl(fd, F_SETFL, flags) != 0) {
+        return false;
+    }
+    done = static_cast<size_t>(at);
+    return true;
 }
 
 bool writeWholeFile(const std::string& path, const void* data, size_t size, std::string& error) {
